@@ -1,0 +1,90 @@
+// Key manager: the process-wide state and the functions that one file offers the others,
+// grouped by the file that owns them.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "resource.h"
+#include "token/token_api.h"
+#include "token/key_file.h"
+
+#define MAIN_WINDOW_TITLE   "VelmoraCA客户端工具"
+#define MESSAGE_CAPTION     "VelmoraCA客户端工具-提示"
+#define INSTANCE_NAME       "QuvaneClientClass_VLCA"
+#define TRAY_WINDOW_TITLE   "KeyTray"
+#define DIALOG_CLASS        "#32770"
+
+// Private message another program sends when it has left a certificate update record.
+#define WM_UPDATEINFO (WM_USER + 50)
+
+enum { KEY_SLOT_COUNT = 4, CONTAINER_ENTRY_COUNT = 4, CERT_BUFFER_SIZE = 3000, LABEL_SIZE = 64,
+       REPORT_TEXT_SIZE = 1024, UPDATE_RECORD_SIZE = 3000 };
+
+struct ContainerEntry {
+    HTREEITEM encryptionItem;
+    HTREEITEM signatureItem;
+    int encryptionLength;
+    int signatureLength;
+    unsigned char encryptionCert[CERT_BUFFER_SIZE];
+    unsigned char signatureCert[CERT_BUFFER_SIZE];
+};
+
+struct DeviceRecord {
+    int slot;
+    HTREEITEM keyItem;
+    ContainerEntry containers[CONTAINER_ENTRY_COUNT];
+    char label[LABEL_SIZE];
+};
+
+// main_window.cpp (instance and icon written by the entry point in main.cpp)
+extern HINSTANCE AppInstance;
+extern HICON AppIcon;
+extern HTREEITEM SelectedKeyItem;
+INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Enables the certificate button and the three key buttons of the main window.
+void SetKeyButtons(HWND mainWindow, BOOL certificateOn, BOOL keyOn);
+
+// device_tree.cpp
+extern DeviceRecord DeviceTable[KEY_SLOT_COUNT];
+extern char ReportText[REPORT_TEXT_SIZE];
+int RefreshDeviceTree(HWND mainWindow);
+
+// update_records.cpp
+int ApplyCertificateUpdate(HWND mainWindow, const unsigned char* record, int byteCount);
+
+// report.cpp
+void WriteDeviceReport(HWND mainWindow);
+
+// verify_pin_dialog.cpp
+INT_PTR OpenVerifyPinDialog(HWND owner);
+
+// change_pin_dialog.cpp
+INT_PTR OpenChangePinDialog(HWND owner);
+
+// cert_viewer.cpp
+void ShowCertificateDialog(HWND owner, HTREEITEM item);
+void OnTreeDoubleClick(HWND owner);
+
+// token/token_library.cpp
+// How a token library is loaded, looked up and released; tests put in loaders of their own.
+struct LibraryLoader {
+    HMODULE(WINAPI* load)(LPCSTR name);
+    FARPROC(WINAPI* lookup)(HMODULE module, LPCSTR name);
+    BOOL(WINAPI* release)(HMODULE module);
+};
+extern LibraryLoader TokenLoader;
+extern HMODULE KeyDevModule;
+extern HMODULE KeyNumModule;
+extern HMODULE KeyCmdModule;
+// Binds KeyDev.dll and then KeyNum.dll; 1 when both are bound, else 0 with neither bound.
+int BindDeviceLibraries(void);
+// Stops the device notifications and releases KeyDev.dll (KeyNum.dll stays loaded).
+void ReleaseDeviceLibrary(void);
+// Loads KeyCmd.dll and binds its 17 names; 1 on success, else 0 with nothing bound.
+int BindCommandLibrary(void);
+void ReleaseCommandLibrary(void);
+
+// token/key_access.cpp
+int OpenUsbKey(int slot);
+void CloseUsbKey(int handle);

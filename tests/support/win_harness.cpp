@@ -1,0 +1,245 @@
+// Cross-process helpers for end-to-end tests under Wine.
+#include "win_harness.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+std::string WindowsPath(const std::string& unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string BuildFile(const std::string& relative)
+{
+    // Test programs live in <build>/tests; the build's root is one level up.
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
+    std::string dir(self, n);
+    dir = dir.substr(0, dir.find_last_of('\\'));
+    dir = dir.substr(0, dir.find_last_of('\\'));
+    std::string rel = relative;
+    for (char& c : rel)
+        if (c == '/')
+            c = '\\';
+    return dir + "\\" + rel;
+}
+
+Program::~Program()
+{
+    if (started) {
+        Kill();
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+}
+
+DWORD Program::Wait(DWORD timeoutMs)
+{
+    if (!started)
+        return STILL_ACTIVE;
+    WaitForSingleObject(info.hProcess, timeoutMs);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    return code;
+}
+
+void Program::Kill()
+{
+    if (started && Wait(0) == STILL_ACTIVE) {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 5000);
+    }
+}
+
+bool StartProgram(Program& program, const std::string& exe, const std::string& arguments,
+                  const std::string& directory)
+{
+    std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    std::string dir = directory.empty() ? exe.substr(0, exe.find_last_of('\\')) : directory;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    program.started = CreateProcessA(exe.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                                     dir.c_str(), &startup, &program.info) != FALSE;
+    return program.started;
+}
+
+HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND window = FindWindowA(className, title);
+        if (window)
+            return window;
+        if (GetTickCount() - start > timeoutMs)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+bool WaitForWindowGone(const char* className, const char* title, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (FindWindowA(className, title)) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+void WaitIdle(const Program& program, DWORD timeoutMs)
+{
+    WaitForInputIdle(program.info.hProcess, timeoutMs);
+}
+
+bool IsControlEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+bool IsControlVisible(HWND dialog, int id)
+{
+    return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    char text[1024] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+// TVM_GETITEMA carries pointers, so the item record and its text buffer must live in the
+// tree's own process.
+std::vector<TreeItemInfo> ReadTree(HWND tree)
+{
+    std::vector<TreeItemInfo> items;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return items;
+    const SIZE_T textSize = 512;
+    BYTE* remote = (BYTE*)VirtualAllocEx(process, NULL, sizeof(TVITEMA) + textSize, MEM_COMMIT, PAGE_READWRITE);
+    HTREEITEM selected = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+
+    struct Pending { HTREEITEM item; int depth; };
+    std::vector<Pending> stack;
+    HTREEITEM root = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    // Depth-first in display order: siblings pushed in reverse so the first is read first.
+    std::vector<HTREEITEM> level;
+    for (HTREEITEM i = root; i; i = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)i))
+        level.push_back(i);
+    for (auto it = level.rbegin(); it != level.rend(); ++it)
+        stack.push_back({ *it, 0 });
+    while (!stack.empty()) {
+        Pending p = stack.back();
+        stack.pop_back();
+        TVITEMA item;
+        ZeroMemory(&item, sizeof item);
+        item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_STATE | TVIF_HANDLE;
+        item.hItem = p.item;
+        item.stateMask = TVIS_EXPANDED | TVIS_SELECTED;
+        item.pszText = (LPSTR)(remote + sizeof(TVITEMA));
+        item.cchTextMax = (int)textSize;
+        WriteProcessMemory(process, remote, &item, sizeof item, NULL);
+        WriteProcessMemory(process, remote + sizeof(TVITEMA), "", 1, NULL);
+        SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)remote);
+        char text[512] = "";
+        ReadProcessMemory(process, remote, &item, sizeof item, NULL);
+        ReadProcessMemory(process, remote + sizeof(TVITEMA), text, sizeof text - 1, NULL);
+        text[sizeof text - 1] = '\0';
+        items.push_back({ text, p.depth, item.iImage, p.item == selected, (item.state & TVIS_EXPANDED) != 0 });
+
+        std::vector<HTREEITEM> children;
+        for (HTREEITEM c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)p.item); c;
+             c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c))
+            children.push_back(c);
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.push_back({ *it, p.depth + 1 });
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return items;
+}
+
+struct BoxSearch {
+    const char* caption;
+    HWND found;
+};
+
+static BOOL CALLBACK FindBox(HWND window, LPARAM param)
+{
+    BoxSearch* search = (BoxSearch*)param;
+    char className[32] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    char caption[256] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (strcmp(caption, search->caption) != 0 || !GetDlgItem(window, 0xFFFF))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+static UINT IconOf(HWND box)
+{
+    static const struct { LPCSTR id; UINT style; } icons[] = {
+        { IDI_EXCLAMATION, MB_ICONWARNING }, { IDI_ASTERISK, MB_ICONINFORMATION },
+        { IDI_HAND, MB_ICONERROR },          { IDI_QUESTION, MB_ICONQUESTION },
+    };
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            continue;
+        HICON shown = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
+        for (const auto& icon : icons)
+            if (shown && shown == LoadIconA(NULL, icon.id))
+                return icon.style;
+    }
+    return 0;
+}
+
+bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen)
+{
+    DWORD start = GetTickCount();
+    BoxSearch search = { caption, NULL };
+    for (;;) {
+        EnumWindows(FindBox, (LPARAM)&search);
+        if (search.found)
+            break;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(50);
+    }
+    if (seen) {
+        HWND box = search.found;
+        seen->box = box;
+        seen->owner = GetWindow(box, GW_OWNER);
+        seen->caption = caption;
+        char text[4096] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        seen->text = text;
+        seen->icon = IconOf(box);
+        seen->buttons.clear();
+        for (int id : { IDOK, IDCANCEL, IDYES, IDNO })
+            if (GetDlgItem(box, id))
+                seen->buttons.push_back(id);
+    }
+    return true;
+}
+
+void PressButton(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+}

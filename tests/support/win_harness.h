@@ -1,0 +1,58 @@
+// Driving the kit's real programs from another process: start them, find their windows,
+// read their controls and tree, answer their message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// "Z:\..." path of a Linux path, as Wine maps the root file system.
+std::string WindowsPath(const std::string& unixPath);
+
+// The build's own files (programs, fixtures), located from this test program.
+std::string BuildFile(const std::string& relative);
+
+struct Program {
+    PROCESS_INFORMATION info = {};
+    bool started = false;
+    ~Program();                    // ends the program if it still runs
+    DWORD Wait(DWORD timeoutMs);   // exit code, or STILL_ACTIVE after the timeout
+    void Kill();
+};
+
+// Starts exe with the given argument text in directory (empty: exe's directory).
+bool StartProgram(Program& program, const std::string& exe, const std::string& arguments,
+                  const std::string& directory = "");
+
+HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs);
+bool WaitForWindowGone(const char* className, const char* title, DWORD timeoutMs);
+// Waits until every window of the given process is idle (its message loop waits for input).
+void WaitIdle(const Program& program, DWORD timeoutMs = 5000);
+
+bool IsControlEnabled(HWND dialog, int id);
+bool IsControlVisible(HWND dialog, int id);
+std::string ControlText(HWND dialog, int id);
+
+struct TreeItemInfo {
+    std::string text;
+    int depth;     // 0 for top-level items
+    int image;
+    bool selected;
+    bool expanded;
+};
+// Reads every item of a tree view in display order, also from another process.
+std::vector<TreeItemInfo> ReadTree(HWND tree);
+
+struct SeenMessageBox {
+    HWND box = NULL;
+    HWND owner = NULL;
+    std::string caption;
+    std::string text;
+    UINT icon = 0;                 // MB_ICONWARNING, MB_ICONINFORMATION, ... or 0
+    std::vector<int> buttons;      // IDOK, IDYES, IDNO, IDCANCEL present
+};
+// Waits for a message box with this caption from any process (a "#32770" window with text 0xFFFF).
+bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen);
+// Presses a button of a message box or dialog the way a click would.
+void PressButton(HWND dialog, int id);
