@@ -8,6 +8,7 @@
 #include "resource.h"
 #include "token/token_api.h"
 #include "token/key_file.h"
+#include "key_layout.h"
 
 #define MAIN_WINDOW_TITLE   "VelmoraCA客户端工具"
 #define MESSAGE_CAPTION     "VelmoraCA客户端工具-提示"
@@ -18,8 +19,10 @@
 // Private message another program sends when it has left a certificate update record.
 #define WM_UPDATEINFO (WM_USER + 50)
 
-enum { KEY_SLOT_COUNT = 4, CONTAINER_ENTRY_COUNT = 4, CERT_BUFFER_SIZE = 3000, LABEL_SIZE = 64,
-       REPORT_TEXT_SIZE = 1024, UPDATE_RECORD_SIZE = 3000 };
+enum { KEY_SLOT_COUNT = 4, CONTAINER_ENTRY_COUNT = 4, CERT_BUFFER_SIZE = CERTIFICATE_FILE_SIZE,
+       LABEL_SIZE = KEY_LABEL_FIELD, UPDATE_RECORD_SIZE = 3000,
+       // Room for four keys with four full containers each: the report is never cut in practice.
+       REPORT_TEXT_SIZE = REPORT_TEXT_LIMIT };
 
 struct ContainerEntry {
     HTREEITEM encryptionItem;
@@ -49,6 +52,14 @@ void SetKeyButtons(HWND mainWindow, BOOL certificateOn, BOOL keyOn);
 extern DeviceRecord DeviceTable[KEY_SLOT_COUNT];
 extern char ReportText[REPORT_TEXT_SIZE];
 int RefreshDeviceTree(HWND mainWindow);
+// 0 when the key's device information file lists the application, else -1.
+int CheckApplication(int handle, unsigned applicationId);
+// Inserts an item under parent (TVI_ROOT for a key) with its text cut to limit bytes with the NUL.
+HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image);
+// Empties the tree and gives it a fresh image list from bitmap 107, destroying the previous one.
+void ClearTreeWithImages(HWND tree);
+// Selects the first key item, or shows the placeholder and disables the key buttons when none.
+void FinishTree(HWND mainWindow, HTREEITEM firstKey);
 
 // update_records.cpp
 int ApplyCertificateUpdate(HWND mainWindow, const unsigned char* record, int byteCount);

@@ -1,0 +1,116 @@
+// Decodes the key's device information file and container directories, and builds the report lines.
+#include "key_layout.h"
+
+#include <string.h>
+
+#include "bounded_text.h"
+
+static unsigned ReadLe32(const unsigned char* p)
+{
+    return (unsigned)p[0] | (unsigned)p[1] << 8 | (unsigned)p[2] << 16 | (unsigned)p[3] << 24;
+}
+
+// A 32-bit field wholly inside the buffer; anything past the end reads as 0.
+static unsigned FieldAt(const unsigned char* bytes, size_t size, size_t offset)
+{
+    return offset + 4 <= size ? ReadLe32(bytes + offset) : 0;
+}
+
+int FormatHexUpper(const unsigned char* bytes, char* output, int count)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < count; ++i) {
+        output[2 * i] = digits[bytes[i] >> 4];
+        output[2 * i + 1] = digits[bytes[i] & 0x0F];
+    }
+    output[2 * count] = '\0';
+    return 2 * count;
+}
+
+void ReadKeyLabel(const unsigned char* deviceInfo, size_t infoSize, char* label, size_t labelSize)
+{
+    if (labelSize == 0)
+        return;
+    label[0] = '\0';
+    size_t field = infoSize < (size_t)KEY_LABEL_FIELD ? infoSize : (size_t)KEY_LABEL_FIELD;
+    TextAppendBytes(label, labelSize, (const char*)deviceInfo, field);
+}
+
+int ApplicationListed(const unsigned char* deviceInfo, size_t infoSize, int applicationIndex)
+{
+    if (applicationIndex < 0 || applicationIndex >= APPLICATION_COUNT)
+        return 0;
+    return FieldAt(deviceInfo, infoSize, 68 + 136 * (size_t)applicationIndex) != 0;
+}
+
+ContainerState ReadContainerState(const unsigned char* directory, size_t directorySize, int container)
+{
+    ContainerState state = { 0, 0, 0 };
+    if (container < 0 || container >= CONTAINERS_PER_APPLICATION)
+        return state;
+    size_t base = 148 * (size_t)container;
+    state.inUse = base + 48 < directorySize && directory[base + 48] != 0;
+    if (state.inUse) {
+        state.hasEncryption = FieldAt(directory, directorySize, base + 32) != 0;
+        state.hasSignature = FieldAt(directory, directorySize, base + 40) != 0;
+    }
+    return state;
+}
+
+void FormatSerialHex(const unsigned char* serialLsbFirst, size_t count, char* text, size_t size)
+{
+    if (size == 0)
+        return;
+    memset(text, 0, size);
+    size_t fits = (size - 1) / 2;
+    size_t taken = 0;
+    for (size_t i = count; i > 0 && taken < fits; --i, ++taken)
+        FormatHexUpper(serialLsbFirst + i - 1, text + 2 * taken, 1);
+}
+
+void AppendKeyReportLines(char* report, size_t size, const char* serialText)
+{
+    TextAppend(report, size, "设备名: MKT2048加密模块\n");
+    TextAppend(report, size, "设备序号:");
+    TextAppend(report, size, serialText);
+    TextAppend(report, size, "\n");
+}
+
+void AppendLabelReportLine(char* report, size_t size, const char* label)
+{
+    TextAppend(report, size, "设备卷标:");
+    TextAppend(report, size, label);
+    TextAppend(report, size, "\n\n");
+}
+
+void AppendSubjectReportLine(char* report, size_t size, const char* subject, int encryption)
+{
+    TextAppend(report, size, "证书名: ");
+    TextAppend(report, size, subject);
+    TextAppend(report, size, encryption ? "(加密)" : "(签名)");
+    TextAppend(report, size, "\n");
+}
+
+void AppendIssuerReportLine(char* report, size_t size, const char* issuer)
+{
+    TextAppend(report, size, "颁发者: ");
+    TextAppend(report, size, issuer);
+    TextAppend(report, size, "\n");
+}
+
+void AppendSerialReportLine(char* report, size_t size, const char* serialDecimal)
+{
+    TextAppend(report, size, "证书序号: ");
+    TextAppend(report, size, serialDecimal);
+    TextAppend(report, size, "\n");
+}
+
+void AppendValidityReportLines(char* report, size_t size, const ReportDate* start, const ReportDate* end)
+{
+    TextAppendFormat(report, size, "起始日期:%d年%d月%d日%d时%d分%d秒", start->year, start->month, start->day,
+                     start->hour, start->minute, start->second);
+    TextAppend(report, size, "\n");
+    TextAppendFormat(report, size, "结束日期:%d年%d月%d日%d时%d分%d秒", end->year, end->month, end->day,
+                     end->hour, end->minute, end->second);
+    TextAppend(report, size, "\n\n");
+}

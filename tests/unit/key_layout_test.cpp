@@ -1,0 +1,81 @@
+// Decoding the key's files and building report lines, without a key.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <vector>
+
+#include "key_layout.h"
+
+TEST(KeyLayout, FormatHexUpperWritesTwoDigitsPerByte)
+{
+    const unsigned char bytes[] = { 0x00, 0x0a, 0xBC, 0xff };
+    char out[16];
+    memset(out, 'x', sizeof out);
+    EXPECT_EQ(FormatHexUpper(bytes, out, 4), 8);
+    EXPECT_STREQ(out, "000ABCFF");
+    EXPECT_EQ(FormatHexUpper(bytes, out, 0), 0);
+    EXPECT_STREQ(out, "");
+}
+
+TEST(KeyLayout, SerialHexIsMostSignificantFirstAndBounded)
+{
+    const unsigned char lsbFirst[] = { 0x14, 0x13, 0x00, 0x01 };
+    char text[256];
+    FormatSerialHex(lsbFirst, sizeof lsbFirst, text, sizeof text);
+    EXPECT_STREQ(text, "01001314");
+
+    // 200 bytes do not fit 255 digits: the most significant 127 bytes are kept.
+    std::vector<unsigned char> huge(200, 0x11);
+    huge[199] = 0xAB;
+    FormatSerialHex(huge.data(), huge.size(), text, sizeof text);
+    EXPECT_EQ(strlen(text), 254u);
+    EXPECT_EQ(std::string(text, 4), "AB11");
+}
+
+TEST(KeyLayout, ApplicationAndContainerIndicators)
+{
+    std::vector<unsigned char> info(340, 0);
+    info[68 + 136] = 5; // second application only
+    EXPECT_FALSE(ApplicationListed(info.data(), info.size(), 0));
+    EXPECT_TRUE(ApplicationListed(info.data(), info.size(), 1));
+    EXPECT_FALSE(ApplicationListed(info.data(), info.size(), 2));
+    EXPECT_FALSE(ApplicationListed(info.data(), 100, 1)) << "a field past the data reads as 0";
+
+    std::vector<unsigned char> dir(620, 0);
+    dir[32] = 1;        // container 0: encryption indicator but not in use
+    dir[148 + 40] = 1;  // container 1: signature, in use
+    dir[148 + 48] = 1;
+    ContainerState c0 = ReadContainerState(dir.data(), dir.size(), 0);
+    ContainerState c1 = ReadContainerState(dir.data(), dir.size(), 1);
+    EXPECT_EQ(c0.inUse + c0.hasEncryption + c0.hasSignature, 0);
+    EXPECT_EQ(c1.inUse, 1);
+    EXPECT_EQ(c1.hasEncryption, 0);
+    EXPECT_EQ(c1.hasSignature, 1);
+    ContainerState outside = ReadContainerState(dir.data(), 150, 1);
+    EXPECT_EQ(outside.inUse, 0);
+}
+
+TEST(KeyLayout, LabelIsCutOnACharacterBoundaryWithinItsField)
+{
+    std::vector<unsigned char> info(340, 0);
+    memset(info.data(), 'a', 64); // no NUL in the field
+    char label[64];
+    ReadKeyLabel(info.data(), info.size(), label, sizeof label);
+    EXPECT_EQ(strlen(label), 63u);
+
+    memcpy(info.data(), "ab", 2);
+    for (int i = 2; i < 64; i += 2)
+        memcpy(info.data() + i, "张", 2); // the 63rd byte would be a lead byte
+    info[1] = 'b';
+    ReadKeyLabel(info.data(), info.size(), label, sizeof label);
+    EXPECT_EQ(strlen(label), 62u);
+}
+
+TEST(KeyLayout, ReportDateLinesHaveNoLeadingZeros)
+{
+    char report[256] = "";
+    ReportDate start = { 2014, 3, 5, 8, 7, 9 };
+    ReportDate end = { 2024, 12, 31, 23, 59, 59 };
+    AppendValidityReportLines(report, sizeof report, &start, &end);
+    EXPECT_STREQ(report, "起始日期:2014年3月5日8时7分9秒\n结束日期:2024年12月31日23时59分59秒\n\n");
+}
