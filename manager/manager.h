@@ -33,6 +33,13 @@ struct ContainerEntry {
     unsigned char signatureCert[CERT_BUFFER_SIZE];
 };
 
+// How a library is loaded, looked up and released; tests put in loaders of their own.
+struct LibraryLoader {
+    HMODULE(WINAPI* load)(LPCSTR name);
+    FARPROC(WINAPI* lookup)(HMODULE module, LPCSTR name);
+    BOOL(WINAPI* release)(HMODULE module);
+};
+
 struct DeviceRecord {
     int slot;
     HTREEITEM keyItem;
@@ -65,7 +72,9 @@ void FinishTree(HWND mainWindow, HTREEITEM firstKey);
 int ApplyCertificateUpdate(HWND mainWindow, const unsigned char* record, int byteCount);
 
 // report.cpp
+extern const char* ReportFilePath; // "c:\\KeyInfo.txt"; tests point it elsewhere
 void WriteDeviceReport(HWND mainWindow);
+int ClassifyWindowsVersion(void);
 
 // verify_pin_dialog.cpp
 INT_PTR OpenVerifyPinDialog(HWND owner);
@@ -74,16 +83,11 @@ INT_PTR OpenVerifyPinDialog(HWND owner);
 INT_PTR OpenChangePinDialog(HWND owner);
 
 // cert_viewer.cpp
+extern LibraryLoader ViewerLoader; // how cryptui is loaded; tests put in their own
 void ShowCertificateDialog(HWND owner, HTREEITEM item);
 void OnTreeDoubleClick(HWND owner);
 
 // token/token_library.cpp
-// How a token library is loaded, looked up and released; tests put in loaders of their own.
-struct LibraryLoader {
-    HMODULE(WINAPI* load)(LPCSTR name);
-    FARPROC(WINAPI* lookup)(HMODULE module, LPCSTR name);
-    BOOL(WINAPI* release)(HMODULE module);
-};
 extern LibraryLoader TokenLoader;
 extern HMODULE KeyDevModule;
 extern HMODULE KeyNumModule;

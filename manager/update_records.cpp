@@ -1,8 +1,78 @@
-// Certificate update records that another program leaves for the main window.
+// Applies a certificate update record to DeviceTable and rebuilds the tree from the table alone.
 #include "manager.h"
 
-// Applying a record to DeviceTable arrives with the certificate listing; the record is ignored for now.
-int ApplyCertificateUpdate(HWND, const unsigned char*, int)
+#include "update_record.h"
+
+// Inserts the item of one stored certificate; NULL when its bytes do not decode or have no name.
+static HTREEITEM InsertStoredCertificate(HWND tree, HTREEITEM keyItem, const unsigned char* stored, int length)
 {
+    unsigned char der[CERT_BUFFER_SIZE];
+    ZeroMemory(der, sizeof der);
+    if (length <= 0 || length > (int)sizeof der)
+        return NULL;
+    CopyMemory(der, stored, length);
+    PCCERT_CONTEXT context = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der, length);
+    if (!context)
+        return NULL;
+    HTREEITEM item = NULL;
+    char subject[CERT_NAME_SIZE];
+    ZeroMemory(subject, sizeof subject);
+    if (CertGetNameStringA(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, subject, sizeof subject) != 0) {
+        item = InsertTreeItem(tree, keyItem, subject, CERT_ITEM_TEXT_LIMIT, 1);
+        SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)keyItem);
+    }
+    CertFreeCertificateContext(context);
+    return item;
+}
+
+static void ShowRecord(HWND mainWindow, HWND tree, DeviceRecord* record)
+{
+    SetKeyButtons(mainWindow, FALSE, TRUE);
+    record->keyItem = InsertTreeItem(tree, TVI_ROOT, record->label, KEY_ITEM_TEXT_LIMIT, 0);
+    for (int k = 0; k < CONTAINER_ENTRY_COUNT; ++k) {
+        ContainerEntry* entry = &record->containers[k];
+        if (entry->encryptionLength != 0) {
+            entry->encryptionItem = InsertStoredCertificate(tree, record->keyItem, entry->encryptionCert,
+                                                            entry->encryptionLength);
+            // An encryption certificate that cannot be shown hides its whole entry.
+            if (!entry->encryptionItem)
+                continue;
+        }
+        if (entry->signatureLength != 0)
+            entry->signatureItem = InsertStoredCertificate(tree, record->keyItem, entry->signatureCert,
+                                                           entry->signatureLength);
+    }
+}
+
+int ApplyCertificateUpdate(HWND mainWindow, const unsigned char* bytes, int byteCount)
+{
+    UpdateRecord update;
+    if (byteCount < 0 || !DecodeUpdateRecord(bytes, (size_t)byteCount, &update))
+        return 0;
+    ContainerEntry* target = &DeviceTable[update.slot].containers[update.entry];
+    CertificatePair pair = { &target->encryptionLength, target->encryptionCert, &target->signatureLength,
+                             target->signatureCert };
+    ApplyUpdateToEntry(&update, pair);
+
+    HWND tree = GetDlgItem(mainWindow, IDC_KEY_TREE);
+    ClearTreeWithImages(tree);
+    // Every stored item names an item of the deleted tree: forget them all, so a certificate the
+    // rebuild does not show can never match an item of the new tree.
+    for (int slot = 0; slot < KEY_SLOT_COUNT; ++slot) {
+        DeviceTable[slot].keyItem = NULL;
+        for (int k = 0; k < CONTAINER_ENTRY_COUNT; ++k) {
+            DeviceTable[slot].containers[k].encryptionItem = NULL;
+            DeviceTable[slot].containers[k].signatureItem = NULL;
+        }
+    }
+    HTREEITEM firstKey = NULL;
+    for (int slot = 0; slot < KEY_SLOT_COUNT; ++slot) {
+        if (DeviceTable[slot].label[0] == '\0')
+            continue;
+        ShowRecord(mainWindow, tree, &DeviceTable[slot]);
+        if (!firstKey)
+            firstKey = DeviceTable[slot].keyItem;
+    }
+    FinishTree(mainWindow, firstKey);
     return 0;
 }

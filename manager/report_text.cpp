@@ -1,0 +1,61 @@
+// Builds the device information report: version line, current time, heading, device text.
+#include "report_text.h"
+
+#include "bounded_text.h"
+
+enum { PLATFORM_WINDOWS = 1, PLATFORM_NT = 2 };
+
+int ClassifyVersionNumbers(unsigned platformId, unsigned major, unsigned minor)
+{
+    if (platformId == PLATFORM_WINDOWS) {
+        // Only the minor version tells the old consumer systems apart.
+        switch (minor) {
+        case 0: return 2;
+        case 10: return 3;
+        case 90: return 4;
+        }
+        return 0;
+    }
+    if (platformId != PLATFORM_NT)
+        return 0;
+    switch (major) {
+    case 3: return 1;
+    case 4: return 5;
+    case 5:
+        if (minor <= 2)
+            return 6 + (int)minor;
+        return 0;
+    case 6:
+        if (minor == 0) return 9;
+        if (minor == 1) return 10;
+        return 11;
+    }
+    return 0;
+}
+
+const char* VersionLine(int versionClass)
+{
+    switch (versionClass) {
+    case 6: return "操作系统版本: Windows 2000";
+    case 7: return "操作系统版本: Windows XP";
+    case 8: return "操作系统版本: Windows 2003";
+    case 9: return "操作系统版本: Windows Vista";
+    case 10: return "操作系统版本: Windows 7";
+    case 11: return "操作系统版本: Windows 8";
+    }
+    return "操作系统版本: 未知";
+}
+
+void BuildReportText(char* text, size_t size, int versionClass, const ReportDate* now, const char* deviceText)
+{
+    TextCopy(text, size, VersionLine(versionClass));
+    TextAppendFormat(text, size, "\n当前系统时间:%d年%d月%d日%d时%d分%d秒", now->year, now->month, now->day,
+                     now->hour, now->minute, now->second);
+    TextAppend(text, size, "\n\n设备和证书信息如下:\n\n");
+    TextAppend(text, size, deviceText);
+}
+
+void AppendSavedNotice(char* text, size_t size)
+{
+    TextAppend(text, size, "\n\n以上设备信息已保存在C盘中的KeyInfo.txt文件中!");
+}

@@ -1,0 +1,162 @@
+// The device information report: version classes, the file's bytes, the message box.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "fake_token.h"
+#include "key_builder.h"
+#include "manager.h"
+#include "message_box_capture.h"
+#include "report_text.h"
+
+namespace {
+
+TEST(WindowsVersionClass, FollowsTheTableRowByRow)
+{
+    struct Case { unsigned platform, major, minor; int expected; const char* line; };
+    const Case cases[] = {
+        { 2, 3, 51, 1, "操作系统版本: 未知" },   { 1, 4, 0, 2, "操作系统版本: 未知" },
+        { 1, 4, 10, 3, "操作系统版本: 未知" },   { 1, 9, 90, 4, "操作系统版本: 未知" },
+        { 2, 4, 0, 5, "操作系统版本: 未知" },    { 2, 5, 0, 6, "操作系统版本: Windows 2000" },
+        { 2, 5, 1, 7, "操作系统版本: Windows XP" }, { 2, 5, 2, 8, "操作系统版本: Windows 2003" },
+        { 2, 6, 0, 9, "操作系统版本: Windows Vista" }, { 2, 6, 1, 10, "操作系统版本: Windows 7" },
+        { 2, 6, 2, 11, "操作系统版本: Windows 8" }, { 2, 6, 3, 11, "操作系统版本: Windows 8" },
+        { 1, 4, 20, 0, "操作系统版本: 未知" },   { 2, 5, 3, 0, "操作系统版本: 未知" },
+        { 2, 10, 0, 0, "操作系统版本: 未知" },   { 0, 6, 1, 0, "操作系统版本: 未知" },
+        { 3, 6, 1, 0, "操作系统版本: 未知" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.platform << "/" << c.major << "." << c.minor);
+        int cls = ClassifyVersionNumbers(c.platform, c.major, c.minor);
+        EXPECT_EQ(cls, c.expected);
+        EXPECT_STREQ(VersionLine(cls), c.line);
+    }
+}
+
+TEST(ReportTextAssembly, TimeLineHasNoLeadingZeros)
+{
+    char text[256];
+    ReportDate now = { 2014, 3, 5, 8, 7, 9 };
+    BuildReportText(text, sizeof text, 10, &now, "");
+    EXPECT_STREQ(text, "操作系统版本: Windows 7\n当前系统时间:2014年3月5日8时7分9秒\n\n设备和证书信息如下:\n\n");
+}
+
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        path = std::string(temp) + "KeyInfoTest.txt";
+        DeleteFileA(path.c_str());
+        ReportFilePath = path.c_str();
+        ZeroMemory(ReportText, sizeof ReportText);
+    }
+    void TearDown() override
+    {
+        ReportFilePath = "c:\\KeyInfo.txt";
+        DeleteFileA(path.c_str());
+    }
+    std::string FileBytes()
+    {
+        std::string bytes;
+        FILE* f = fopen(path.c_str(), "rb");
+        if (!f)
+            return "<missing>";
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+            bytes.append(buffer, n);
+        fclose(f);
+        return bytes;
+    }
+    // Replaces the time line (whose seconds move) after checking its shape.
+    static std::string WithoutTime(const std::string& text, const char* lineEnd)
+    {
+        size_t start = text.find("当前系统时间:");
+        size_t end = text.find(lineEnd, start);
+        if (start == std::string::npos || end == std::string::npos)
+            return text;
+        std::string line = text.substr(start, end - start);
+        int y, mo, d, h, mi, s;
+        EXPECT_EQ(sscanf(line.c_str() + strlen("当前系统时间:"), "%d年%d月%d日%d时%d分%d秒", &y, &mo, &d, &h, &mi, &s), 6)
+            << line;
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        EXPECT_EQ(y, now.wYear);
+        return text.substr(0, start) + "<time>" + text.substr(end);
+    }
+
+    std::string path;
+    std::string version = VersionLine(ClassifyWindowsVersion());
+};
+
+TEST_F(ReportTest, NoKeyWritesTheHeadingLinesWithCrLfAndShowsTheNotice)
+{
+    MessageBoxCapture boxes;
+    WriteDeviceReport(NULL);
+    EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"), version + "\r\n<time>\r\n\r\n设备和证书信息如下:\r\n\r\n");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const CapturedBox& box = boxes.boxes[0];
+    EXPECT_EQ(box.owner, (HWND)NULL);
+    EXPECT_EQ(box.caption, "提示");
+    EXPECT_EQ(box.style, (UINT)(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(WithoutTime(box.text, "\n"),
+              version + "\n<time>\n\n设备和证书信息如下:\n\n\n\n以上设备信息已保存在C盘中的KeyInfo.txt文件中!");
+}
+
+TEST_F(ReportTest, OneKeysLinesFollowTheHeadingAndASecondSaveOverwrites)
+{
+    fake::Token& token = fake::Instance();
+    token.Install();
+    AppInstance = GetModuleHandleA(NULL);
+    fake::KeySpec spec;
+    spec.label = "张三的Key";
+    spec.containers[0].signature = fake::TestCertificate("zhangsan_sig");
+    fake::PutKey(token, 0, spec);
+    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDlgProc, 0);
+    ASSERT_TRUE(window);
+
+    MessageBoxCapture boxes;
+    WriteDeviceReport(window);
+    WriteDeviceReport(window);
+    const char* expectedBody =
+        "设备名: MKT2048加密模块\r\n设备序号:1234ABCD\r\n设备卷标:张三的Key\r\n\r\n"
+        "证书名: 张三(签名)\r\n颁发者: Velmora 测试 CA\r\n证书序号: 255\r\n"
+        "起始日期:2014年3月5日8时7分9秒\r\n结束日期:2024年12月31日23时59分59秒\r\n\r\n";
+    EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"),
+              version + "\r\n<time>\r\n\r\n设备和证书信息如下:\r\n\r\n" + expectedBody);
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+    DestroyWindow(window);
+    MSG m;
+    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
+    }
+    ReleaseDeviceLibrary();
+    KeyNumModule = NULL;
+}
+
+TEST_F(ReportTest, AnUnwritableTargetShowsTheReportWithoutTheNotice)
+{
+    ReportFilePath = "c:\\no-such-folder\\KeyInfo.txt";
+    MessageBoxCapture boxes;
+    WriteDeviceReport(NULL);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(WithoutTime(boxes.boxes[0].text, "\n"), version + "\n<time>\n\n设备和证书信息如下:\n\n");
+}
+
+TEST_F(ReportTest, ALongDeviceTextIsKeptWhole)
+{
+    std::string device;
+    while (device.size() < sizeof ReportText - 200)
+        device += "证书名: 某某某(签名)\n";
+    memcpy(ReportText, device.c_str(), device.size() + 1);
+    MessageBoxCapture boxes;
+    WriteDeviceReport(NULL);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const std::string& text = boxes.boxes[0].text;
+    EXPECT_NE(text.find(device), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - strlen("KeyInfo.txt文件中!")), "KeyInfo.txt文件中!");
+}
+
+} // namespace
