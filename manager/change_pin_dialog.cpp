@@ -1,8 +1,143 @@
-// The PIN change dialog.
+// The PIN change dialog: three boxes with their character rules, the strength meter, the change.
 #include "manager.h"
 
-// The dialog arrives with its own change; the button does nothing until then.
-INT_PTR OpenChangePinDialog(HWND)
+#include "../common/bounded_text.h"
+#include "pin_rules.h"
+
+static const char CurrentCharacterMessage[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
+static const char NewCharacterMessage[] = "只能使用4～8位的数字、字母或其组合作为USBKey密码，请重新输入。";
+
+INT_PTR OpenChangePinDialog(HWND owner)
 {
-    return 0;
+    return DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_CHANGE_PIN), owner, ChangePinDlgProc, 0);
+}
+
+static const int PinBoxes[] = { IDC_CURRENT_PIN, IDC_NEW_PIN, IDC_CONFIRM_PIN };
+
+static void SetMeter(HWND dialog, MeterLevel level)
+{
+    static const struct { int id; MeterLevel level; } parts[] = {
+        { IDC_METER_LOW_BAR, METER_LOW },     { IDC_METER_MEDIUM_BAR, METER_MEDIUM },
+        { IDC_METER_HIGH_BAR, METER_HIGH },   { IDC_METER_LOW_TEXT, METER_LOW },
+        { IDC_METER_MEDIUM_TEXT, METER_MEDIUM }, { IDC_METER_HIGH_TEXT, METER_HIGH },
+    };
+    for (const auto& part : parts)
+        ShowWindow(GetDlgItem(dialog, part.id), part.level == level ? SW_SHOWNORMAL : SW_HIDE);
+}
+
+static void OnInitDialog(HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    SetFocus(GetDlgItem(dialog, IDC_CURRENT_PIN));
+    for (int id : PinBoxes)
+        SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, PIN_BOX_LIMIT, 0);
+    SetMeter(dialog, METER_NONE);
+}
+
+// OK is usable once all three boxes hold something.
+static void UpdateOk(HWND dialog)
+{
+    int filled = 1;
+    for (int id : PinBoxes)
+        filled &= GetWindowTextLengthA(GetDlgItem(dialog, id)) > 0;
+    EnableWindow(GetDlgItem(dialog, IDOK), filled);
+}
+
+// Refuses a box holding anything but digits and ASCII letters; 1 when the box was refused.
+static int RefuseBadCharacters(HWND dialog, int id, const char* message, int hideMeter)
+{
+    char pin[PIN_READ_SIZE];
+    ReadPinBox(dialog, id, pin, sizeof pin);
+    int acceptable = IsAlphanumericPin(pin);
+    WipeBytes(pin, sizeof pin);
+    if (acceptable)
+        return 0;
+    if (hideMeter)
+        SetMeter(dialog, METER_NONE);
+    ShowPinMessage(dialog, message, MB_OK | MB_ICONWARNING);
+    ClearAndFocus(dialog, id);
+    return 1;
+}
+
+static void OnBoxChanged(HWND dialog, int id)
+{
+    if (id == IDC_CURRENT_PIN) {
+        if (RefuseBadCharacters(dialog, id, CurrentCharacterMessage, 0))
+            return;
+    } else if (id == IDC_NEW_PIN) {
+        if (RefuseBadCharacters(dialog, id, NewCharacterMessage, 1))
+            return;
+        char pin[PIN_READ_SIZE];
+        ReadPinBox(dialog, id, pin, sizeof pin);
+        SetMeter(dialog, MeterLevelFor(pin));
+        WipeBytes(pin, sizeof pin);
+    } else if (RefuseBadCharacters(dialog, id, NewCharacterMessage, 0)) {
+        return;
+    }
+    UpdateOk(dialog);
+}
+
+static void ChangePin(HWND dialog)
+{
+    char current[PIN_READ_SIZE], fresh[PIN_READ_SIZE], confirmation[PIN_READ_SIZE];
+    unsigned char changeData[PIN_WORK_BUFFER];
+    ZeroMemory(changeData, sizeof changeData);
+    ReadPinBox(dialog, IDC_CURRENT_PIN, current, sizeof current);
+    ReadPinBox(dialog, IDC_NEW_PIN, fresh, sizeof fresh);
+    ReadPinBox(dialog, IDC_CONFIRM_PIN, confirmation, sizeof confirmation);
+    int mismatch = strcmp(fresh, confirmation) != 0;
+    int length = BuildChangeData(current, fresh, changeData, sizeof changeData);
+    WipeBytes(current, sizeof current);
+    WipeBytes(fresh, sizeof fresh);
+    WipeBytes(confirmation, sizeof confirmation);
+    if (mismatch) {
+        WipeBytes(changeData, sizeof changeData);
+        ShowPinMessage(dialog, "对不起，您两次输入的新密码不一致，请重新输入！", MB_OK | MB_ICONWARNING);
+        ClearAndFocus(dialog, IDC_CONFIRM_PIN);
+        return;
+    }
+
+    int slot = FindSelectedSlot();
+    int result = slot < 0 || length < 0 ? PIN_NO_ANSWER : RunPinOperation(slot, PIN_CHANGE, changeData, length, 0);
+    WipeBytes(changeData, sizeof changeData);
+    if (result != 0 && result != -1)
+        SetMeter(dialog, METER_NONE);
+    PinOutcome outcome = ReportPinResult(dialog, result, "修改USBKey密码成功！", "修改USBKey密码失败！");
+    if (outcome == PIN_OUTCOME_DONE || outcome == PIN_OUTCOME_LOCKED) {
+        EndDialog(dialog, IDOK);
+        return;
+    }
+    // Wrong, failed, or a key gone from the table: the current PIN is asked for again.
+    ClearAndFocus(dialog, IDC_CURRENT_PIN);
+}
+
+static void OnCommand(HWND dialog, int id, int notification)
+{
+    switch (id) {
+    case IDC_CURRENT_PIN:
+    case IDC_NEW_PIN:
+    case IDC_CONFIRM_PIN:
+        if (notification == EN_CHANGE)
+            OnBoxChanged(dialog, id);
+        break;
+    case IDOK:
+        ChangePin(dialog);
+        break;
+    case IDCANCEL:
+        EndDialog(dialog, IDCANCEL);
+        break;
+    }
+}
+
+INT_PTR CALLBACK ChangePinDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        return FALSE;
+    }
+    return FALSE;
 }

@@ -9,6 +9,7 @@
 #include "token/token_api.h"
 #include "token/key_file.h"
 #include "key_layout.h"
+#include "keyboard_layout.h"
 
 #define MAIN_WINDOW_TITLE   "VelmoraCA客户端工具"
 #define MESSAGE_CAPTION     "VelmoraCA客户端工具-提示"
@@ -76,11 +77,41 @@ extern const char* ReportFilePath; // "c:\\KeyInfo.txt"; tests point it elsewher
 void WriteDeviceReport(HWND mainWindow);
 int ClassifyWindowsVersion(void);
 
+// pin_session.cpp
+enum { PIN_NO_ANSWER = -1000 }; // no PIN call was made
+enum PinOperation { PIN_VERIFY, PIN_CHANGE };
+enum PinOutcome { PIN_OUTCOME_DONE, PIN_OUTCOME_LOCKED, PIN_OUTCOME_RETRY, PIN_OUTCOME_FAILED };
+// The slot whose key item is SelectedKeyItem, or -1.
+int FindSelectedSlot(void);
+// Opens the key in slot and presents data to application 0xAD01 and then 0xAD02 (the second only when
+// the key lists it, and for verification only when the first did not accept); closes the key and
+// returns the last answer, or PIN_NO_ANSWER when no application was asked.
+int RunPinOperation(int slot, PinOperation operation, const unsigned char* data, int length, int stopOnSuccess);
+// Shows the message for a key's answer under the dialog; returns what the answer means.
+PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, const char* failureText);
+void ShowPinMessage(HWND dialog, const char* text, UINT style);
+// Reads a PIN box into a zeroed buffer (at most 31 characters); returns the length.
+int ReadPinBox(HWND dialog, int id, char* pin, size_t size);
+void ClearAndFocus(HWND dialog, int id);
+
 // verify_pin_dialog.cpp
 INT_PTR OpenVerifyPinDialog(HWND owner);
+INT_PTR CALLBACK VerifyPinDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Runs the verification of the PIN in the box; controlId (OK or Enter) ends the dialog on success.
+void VerifyPin(HWND dialog, int controlId);
+
+// onscreen_keyboard.cpp
+extern unsigned char DigitOrder[KEY_ORDER_BUFFER];
+extern unsigned char LetterOrder[KEY_ORDER_BUFFER];
+extern int ShiftOn;
+extern int CapsOn;
+void InitOnScreenKeyboard(HWND dialog);
+// Handles a press of an on-screen key; returns 0 for ids that are no key.
+int OnScreenKeyPressed(HWND dialog, int id);
 
 // change_pin_dialog.cpp
 INT_PTR OpenChangePinDialog(HWND owner);
+INT_PTR CALLBACK ChangePinDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // cert_viewer.cpp
 extern LibraryLoader ViewerLoader; // how cryptui is loaded; tests put in their own

@@ -26,3 +26,17 @@
 #define IDC_VERIFY_PIN          1019
 #define IDC_FORMAT_KEY          1020
 #define IDC_RESET_PIN           1021
+
+// PIN change dialog
+#define IDC_CURRENT_PIN         1007
+#define IDC_NEW_PIN             1008
+#define IDC_CONFIRM_PIN         1009
+#define IDC_METER_LOW_BAR       1012
+#define IDC_METER_LOW_TEXT      1013
+#define IDC_METER_MEDIUM_BAR    1014
+#define IDC_METER_MEDIUM_TEXT   1015
+#define IDC_METER_HIGH_BAR      1016
+#define IDC_METER_HIGH_TEXT     1017
+
+// PIN verification dialog; its on-screen keys are numbered in keyboard_layout.h (1040-1226, 2040-2226)
+#define IDC_PIN_BOX             1018

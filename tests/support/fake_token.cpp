@@ -47,6 +47,7 @@ static int WINAPI FakeOpen(int slot)
     if (!key.present)
         return 0;
     TheToken.cursors[slot + 1] = Token::Cursor();
+    TheToken.openKeys++;
     return slot + 1;
 }
 
@@ -56,7 +57,10 @@ static int WINAPI FakeClose(int handle)
     c.name = "QZ_Close";
     c.handle = handle;
     int result = 0;
-    Record(c, &result, nullptr);
+    if (Record(c, &result, nullptr))
+        return result;
+    if (handle > 0)
+        TheToken.openKeys--;
     return result;
 }
 
@@ -382,6 +386,7 @@ void Token::Reset()
     registeredWindow = nullptr;
     registrations = 0;
     unregistrations = 0;
+    openKeys = 0;
     cursors.clear();
     for (Key& key : keys)
         key = Key();

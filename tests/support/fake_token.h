@@ -52,6 +52,8 @@ public:
     std::map<std::string, int> loads;        // library name -> successful loads
     std::map<std::string, int> releases;     // library name -> releases
     int LoadedCount(const std::string& library) const;
+    // Keys opened with a positive handle and not closed yet.
+    int openKeys = 0;
 
     // Called before every token call is answered; return true and set result to force an answer
     // (a failure, a bad status through status if not null).

@@ -1,0 +1,95 @@
+// What both PIN dialogs share: finding the selected key, presenting a PIN to each application,
+// and telling the user the key's answer.
+#include "manager.h"
+
+#include "../common/bounded_text.h"
+#include "pin_rules.h"
+
+int FindSelectedSlot(void)
+{
+    // No selection matches no key, not an empty record.
+    if (!SelectedKeyItem)
+        return -1;
+    for (int slot = 0; slot < KEY_SLOT_COUNT; ++slot)
+        if (DeviceTable[slot].keyItem == SelectedKeyItem)
+            return slot;
+    return -1;
+}
+
+static int SelectApplication(int handle, unsigned applicationId)
+{
+    unsigned char id[2] = { (unsigned char)(applicationId >> 8), (unsigned char)(applicationId & 0xFF) };
+    unsigned short status = 0;
+    int result = TokenLibrary.Select_File(handle, SELECT_DIRECTORY, 0, 2, id, &status);
+    return result >= 0 && status == KEY_STATUS_OK;
+}
+
+int RunPinOperation(int slot, PinOperation operation, const unsigned char* data, int length, int stopOnSuccess)
+{
+    int handle = OpenUsbKey(slot);
+    if (handle < 1)
+        return PIN_NO_ANSWER;
+    unsigned char answer[PIN_WORK_BUFFER];
+    ZeroMemory(answer, sizeof answer);
+    TokenLibrary.QZ_IC_RESET(handle, answer);
+
+    int result = PIN_NO_ANSWER;
+    for (unsigned id = APPLICATION_FIRST; id < APPLICATION_FIRST + APPLICATION_COUNT; ++id) {
+        unsigned short status = 0;
+        TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
+        // An application the key does not list, or cannot select, ends the loop with the answer so far.
+        if (CheckApplication(handle, id) != 0 || !SelectApplication(handle, id))
+            break;
+        result = operation == PIN_VERIFY ? TokenLibrary.QZ_VerifyPinUpDatePinInfoFile(handle, data, length)
+                                         : TokenLibrary.QZ_ChangePin(handle, length, data);
+        if (stopOnSuccess && result == 0)
+            break;
+    }
+    CloseUsbKey(handle);
+    return result;
+}
+
+void ShowPinMessage(HWND dialog, const char* text, UINT style)
+{
+    MessageBoxA(dialog, text, MESSAGE_CAPTION, style);
+}
+
+PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, const char* failureText)
+{
+    if (result == 0) {
+        ShowPinMessage(dialog, successText, MB_OK | MB_ICONINFORMATION);
+        return PIN_OUTCOME_DONE;
+    }
+    if (result == -1) {
+        ShowPinMessage(dialog, "对不起，您的USBKey已被锁！", MB_OK | MB_ICONWARNING);
+        return PIN_OUTCOME_LOCKED;
+    }
+    if (result == 1) {
+        ShowPinMessage(dialog, "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！",
+                       MB_OK | MB_ICONWARNING);
+        return PIN_OUTCOME_RETRY;
+    }
+    if (result >= 2) {
+        char text[PIN_WORK_BUFFER];
+        ZeroMemory(text, sizeof text);
+        TextAppendFormat(text, sizeof text, "对不起，您输入的USBKey密码不正确，还有 %d 次重试机会，请重新输入！", result);
+        ShowPinMessage(dialog, text, MB_OK | MB_ICONWARNING);
+        return PIN_OUTCOME_RETRY;
+    }
+    ShowPinMessage(dialog, failureText, MB_OK | MB_ICONWARNING);
+    return PIN_OUTCOME_FAILED;
+}
+
+int ReadPinBox(HWND dialog, int id, char* pin, size_t size)
+{
+    ZeroMemory(pin, size);
+    GetDlgItemTextA(dialog, id, pin, (int)(size < (size_t)PIN_READ_SIZE ? size : (size_t)PIN_READ_SIZE));
+    pin[size - 1] = '\0';
+    return (int)strlen(pin);
+}
+
+void ClearAndFocus(HWND dialog, int id)
+{
+    SetDlgItemTextA(dialog, id, "");
+    SetFocus(GetDlgItem(dialog, id));
+}
