@@ -1,0 +1,418 @@
+// Parses keysim's subcommands; nothing is read or written here, so a bad line changes nothing.
+#include "keysim_args.h"
+
+#include <string.h>
+
+#include "bounded_text.h"
+
+const char KeysimUsage[] =
+    "usage: keysim [--store FOLDER] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Provisions the virtual keys that KeyCmd.dll, KeyDev.dll and KeyNum.dll serve. The store is FOLDER,\n"
+    "else %KEYSIM_STORE%, else the all-users application data folder + \\VelmoraKeySim.\n"
+    "SLOT is 0..3, APP is 1 or 2, CONTAINER is 0 or 1, KIND is enc or sig.\n"
+    "\n"
+    "keys\n"
+    "  create SLOT [--label TEXT] --pin PIN [--pin2 PIN] [--serial HEX8] [--apps 1|2]\n"
+    "         [--retries N] [--removed]     a new key (label GBK, at most 63 bytes; PIN 1..31\n"
+    "                                       characters; serial random; 2 applications; 6 retries)\n"
+    "  delete SLOT                          the key and all its files\n"
+    "  insert SLOT | remove SLOT            plug the key in or pull it out (it keeps its files)\n"
+    "  list                                 every slot in one line each\n"
+    "  show SLOT                            everything about one key\n"
+    "certificates\n"
+    "  put-cert SLOT APP CONTAINER KIND FILE   a DER or PEM certificate (at most 3000 bytes)\n"
+    "  remove-cert SLOT APP CONTAINER KIND\n"
+    "PINs (APP may also be all)\n"
+    "  set-retries SLOT APP N               N retries left, 0 locks\n"
+    "  reset-retries SLOT APP               a full counter, unlocked\n"
+    "  lock SLOT [APP]                      lock (all applications when APP is left out)\n"
+    "  set-pin SLOT APP PIN                 a new PIN with a full counter\n"
+    "corrupt content for tests (FILE: EF01, AD01/EF01, AD02/DF21/EF02 ...)\n"
+    "  corrupt SLOT length FILE N           the file's length prefix declares N bytes (0..65535)\n"
+    "  corrupt SLOT garbage APP CONTAINER KIND [N]   a certificate of N undecodable bytes (64)\n"
+    "  corrupt SLOT unterminated-label      a label field without NUL in its 64 bytes\n"
+    "  restore SLOT [FILE]                  drop the corrupt image of FILE (of every file)\n"
+    "\n"
+    "exit status: 0 done, 1 usage error (nothing changed), 2 failure\n";
+
+struct Words {
+    int count;
+    char** items;
+    int next;
+};
+
+static int Fail(char* error, size_t size, const char* reason, const char* word)
+{
+    if (size > 0) {
+        error[0] = '\0';
+        TextAppend(error, size, reason);
+        if (word) {
+            TextAppend(error, size, " '");
+            TextAppendBytes(error, size, word, 60);
+            TextAppend(error, size, "'");
+        }
+    }
+    return ARGS_USAGE_ERROR;
+}
+
+static const char* Next(Words* w)
+{
+    return w->next < w->count ? w->items[w->next++] : NULL;
+}
+
+// A decimal number in [low, high]; -1 otherwise (low is never negative here).
+static long ParseNumber(const char* text, long low, long high)
+{
+    if (!text || !*text || strlen(text) > 6)
+        return -1;
+    long n = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return -1;
+        n = n * 10 + (*p - '0');
+    }
+    return n >= low && n <= high ? n : -1;
+}
+
+static int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+static int ParseSerial(const char* text, uint32_t* serial)
+{
+    if (!text || strlen(text) != 8)
+        return -1;
+    uint32_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        int d = HexValue(text[i]);
+        if (d < 0)
+            return -1;
+        v = v << 4 | (uint32_t)d;
+    }
+    *serial = v;
+    return 0;
+}
+
+static int ParseHexId(const char* text, size_t length, unsigned* id)
+{
+    if (length != 4)
+        return -1;
+    unsigned v = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        int d = HexValue(text[i]);
+        if (d < 0)
+            return -1;
+        v = v << 4 | (unsigned)d;
+    }
+    *id = v;
+    return 0;
+}
+
+int ParseFilePosition(const char* text, KeyLocation* location, unsigned* fileId)
+{
+    if (!text)
+        return -1;
+    unsigned ids[4];
+    int parts = 0;
+    const char* p = text;
+    if ((p[0] == 'M' || p[0] == 'm') && (p[1] == 'F' || p[1] == 'f') && (p[2] == '/' || p[2] == '\\'))
+        p += 3;
+    for (;;) {
+        size_t n = strcspn(p, "/\\");
+        if (parts == 4 || ParseHexId(p, n, &ids[parts]) != 0)
+            return -1;
+        parts++;
+        if (p[n] == '\0')
+            break;
+        p += n + 1;
+    }
+    KeyLocation at = MasterLocation();
+    for (int d = 0; d < parts - 1; ++d) {
+        if (d >= 2)
+            return -1;
+        at.ids[d] = ids[d];
+        at.depth = d + 1;
+    }
+    // The directories must be ones a key can have: an application, then one of its containers.
+    if (at.depth >= 1 && (at.ids[0] < FID_APPLICATION_FIRST || at.ids[0] >= FID_APPLICATION_FIRST + KEY_APPLICATIONS))
+        return -1;
+    if (at.depth == 2) {
+        int app = ApplicationOf(&at);
+        if (at.ids[1] != ContainerDirectoryId(app, 0) && at.ids[1] != ContainerDirectoryId(app, 1))
+            return -1;
+    }
+    if (KindOfFile(&at, ids[parts - 1]) == FILE_NONE)
+        return -1;
+    *location = at;
+    *fileId = ids[parts - 1];
+    return 0;
+}
+
+static int TakeSlot(Words* w, KeysimCommand* c, char* error, size_t size)
+{
+    const char* word = Next(w);
+    long slot = ParseNumber(word, 0, KEY_SLOTS - 1);
+    if (slot < 0)
+        return Fail(error, size, word ? "SLOT must be 0..3, not" : "SLOT is missing", word);
+    c->slot = (int)slot;
+    return ARGS_OK;
+}
+
+static int TakeApplication(Words* w, KeysimCommand* c, int allowAll, char* error, size_t size)
+{
+    const char* word = Next(w);
+    if (allowAll && word && strcmp(word, "all") == 0) {
+        c->application = ALL_APPLICATIONS;
+        return ARGS_OK;
+    }
+    long app = ParseNumber(word, 1, KEY_APPLICATIONS);
+    if (app < 0)
+        return Fail(error, size, word ? (allowAll ? "APP must be 1, 2 or all, not" : "APP must be 1 or 2, not")
+                                      : "APP is missing", word);
+    c->application = (int)app - 1;
+    return ARGS_OK;
+}
+
+static int TakeContainerAndKind(Words* w, KeysimCommand* c, char* error, size_t size)
+{
+    const char* word = Next(w);
+    long container = ParseNumber(word, 0, KEY_CONTAINERS - 1);
+    if (container < 0)
+        return Fail(error, size, word ? "CONTAINER must be 0 or 1, not" : "CONTAINER is missing", word);
+    c->container = (int)container;
+    word = Next(w);
+    if (word && strcmp(word, "enc") == 0)
+        c->kind = CERT_ENCRYPTION;
+    else if (word && strcmp(word, "sig") == 0)
+        c->kind = CERT_SIGNATURE;
+    else
+        return Fail(error, size, word ? "KIND must be enc or sig, not" : "KIND is missing", word);
+    return ARGS_OK;
+}
+
+static int ValidPin(const char* pin)
+{
+    size_t n = pin ? strlen(pin) : 0;
+    if (n < KEY_PIN_MIN || n > KEY_PIN_MAX)
+        return 0;
+    for (size_t i = 0; i < n; ++i)
+        if ((unsigned char)pin[i] < 0x21 || (unsigned char)pin[i] > 0x7E)
+            return 0;
+    return 1;
+}
+
+static int ParseCreate(Words* w, KeysimCommand* c, char* error, size_t size)
+{
+    if (TakeSlot(w, c, error, size) != ARGS_OK)
+        return ARGS_USAGE_ERROR;
+    c->applications = KEY_APPLICATIONS;
+    c->retries = KEY_DEFAULT_RETRIES;
+    const char* option;
+    while ((option = Next(w)) != NULL) {
+        if (strcmp(option, "--removed") == 0) {
+            c->removed = 1;
+            continue;
+        }
+        static const char* const valued[] = { "--label", "--pin", "--pin2", "--serial", "--apps", "--retries" };
+        int known = 0;
+        for (const char* name : valued)
+            known |= strcmp(option, name) == 0;
+        if (!known)
+            return Fail(error, size, "unknown option of create:", option);
+        const char* value = Next(w);
+        if (!value)
+            return Fail(error, size, "no value after", option);
+        if (strcmp(option, "--label") == 0) {
+            if (!IsValidLabel(value, strlen(value)))
+                return Fail(error, size, "the label must be GBK text of at most 63 bytes:", value);
+            c->label = value;
+        } else if (strcmp(option, "--pin") == 0 || strcmp(option, "--pin2") == 0) {
+            if (!ValidPin(value))
+                return Fail(error, size, "a PIN must be 1..31 printable ASCII characters, not", value);
+            if (option[5] == '2')
+                c->secondPin = value;
+            else
+                c->pin = value;
+        } else if (strcmp(option, "--serial") == 0) {
+            if (ParseSerial(value, &c->serial) != 0)
+                return Fail(error, size, "the serial must be 8 hexadecimal digits, not", value);
+            c->hasSerial = 1;
+        } else if (strcmp(option, "--apps") == 0) {
+            long n = ParseNumber(value, 1, KEY_APPLICATIONS);
+            if (n < 0)
+                return Fail(error, size, "--apps must be 1 or 2, not", value);
+            c->applications = (int)n;
+        } else if (strcmp(option, "--retries") == 0) {
+            long n = ParseNumber(value, 1, KEY_RETRIES_MAX);
+            if (n < 0)
+                return Fail(error, size, "--retries must be 1..15, not", value);
+            c->retries = (int)n;
+        }
+    }
+    if (!c->pin)
+        return Fail(error, size, "create needs --pin", NULL);
+    if (c->secondPin && c->applications < 2)
+        return Fail(error, size, "--pin2 needs --apps 2", NULL);
+    return ARGS_OK;
+}
+
+static int ParseCorrupt(Words* w, KeysimCommand* c, char* error, size_t size)
+{
+    if (TakeSlot(w, c, error, size) != ARGS_OK)
+        return ARGS_USAGE_ERROR;
+    const char* what = Next(w);
+    if (!what)
+        return Fail(error, size, "corrupt needs length, garbage or unterminated-label", NULL);
+    if (strcmp(what, "length") == 0) {
+        c->action = ACTION_CORRUPT_LENGTH;
+        const char* file = Next(w);
+        if (ParseFilePosition(file, &c->location, &c->fileId) != 0)
+            return Fail(error, size, file ? "not a file of a key:" : "FILE is missing", file);
+        c->hasFile = 1;
+        const char* n = Next(w);
+        long declared = ParseNumber(n, 0, 0xFFFF);
+        if (declared < 0)
+            return Fail(error, size, n ? "N must be 0..65535, not" : "N is missing", n);
+        c->number = (int)declared;
+    } else if (strcmp(what, "garbage") == 0) {
+        c->action = ACTION_CORRUPT_GARBAGE;
+        if (TakeApplication(w, c, 0, error, size) != ARGS_OK || TakeContainerAndKind(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        c->number = GARBAGE_DEFAULT_BYTES;
+        const char* n = Next(w);
+        if (n) {
+            long bytes = ParseNumber(n, 1, KEY_CERT_MAX);
+            if (bytes < 0)
+                return Fail(error, size, "N must be 1..3000, not", n);
+            c->number = (int)bytes;
+        }
+    } else if (strcmp(what, "unterminated-label") == 0) {
+        c->action = ACTION_CORRUPT_LABEL;
+    } else {
+        return Fail(error, size, "corrupt knows length, garbage and unterminated-label, not", what);
+    }
+    return ARGS_OK;
+}
+
+static int ParseAction(Words* w, const char* name, KeysimCommand* c, char* error, size_t size)
+{
+    struct Simple {
+        const char* name;
+        KeysimAction action;
+    };
+    static const Simple slotOnly[] = {
+        { "delete", ACTION_DELETE }, { "insert", ACTION_INSERT }, { "remove", ACTION_REMOVE },
+        { "show", ACTION_SHOW },
+    };
+    for (const Simple& s : slotOnly) {
+        if (strcmp(name, s.name) == 0) {
+            c->action = s.action;
+            return TakeSlot(w, c, error, size);
+        }
+    }
+    if (strcmp(name, "list") == 0) {
+        c->action = ACTION_LIST;
+        return ARGS_OK;
+    }
+    if (strcmp(name, "create") == 0) {
+        c->action = ACTION_CREATE;
+        return ParseCreate(w, c, error, size);
+    }
+    if (strcmp(name, "put-cert") == 0 || strcmp(name, "remove-cert") == 0) {
+        c->action = name[0] == 'p' ? ACTION_PUT_CERT : ACTION_REMOVE_CERT;
+        if (TakeSlot(w, c, error, size) != ARGS_OK || TakeApplication(w, c, 0, error, size) != ARGS_OK ||
+            TakeContainerAndKind(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        if (c->action == ACTION_PUT_CERT) {
+            c->path = Next(w);
+            if (!c->path || !*c->path)
+                return Fail(error, size, "FILE is missing", NULL);
+        }
+        return ARGS_OK;
+    }
+    if (strcmp(name, "set-retries") == 0) {
+        c->action = ACTION_SET_RETRIES;
+        if (TakeSlot(w, c, error, size) != ARGS_OK || TakeApplication(w, c, 1, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        const char* n = Next(w);
+        long left = ParseNumber(n, 0, KEY_RETRIES_MAX);
+        if (left < 0)
+            return Fail(error, size, n ? "N must be 0..15, not" : "N is missing", n);
+        c->number = (int)left;
+        return ARGS_OK;
+    }
+    if (strcmp(name, "reset-retries") == 0) {
+        c->action = ACTION_RESET_RETRIES;
+        if (TakeSlot(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        return TakeApplication(w, c, 1, error, size);
+    }
+    if (strcmp(name, "lock") == 0) {
+        c->action = ACTION_LOCK;
+        if (TakeSlot(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        c->application = ALL_APPLICATIONS;
+        if (w->next < w->count)
+            return TakeApplication(w, c, 1, error, size);
+        return ARGS_OK;
+    }
+    if (strcmp(name, "set-pin") == 0) {
+        c->action = ACTION_SET_PIN;
+        if (TakeSlot(w, c, error, size) != ARGS_OK || TakeApplication(w, c, 0, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        c->pin = Next(w);
+        if (!ValidPin(c->pin))
+            return Fail(error, size, c->pin ? "a PIN must be 1..31 printable ASCII characters, not" : "PIN is missing",
+                        c->pin);
+        return ARGS_OK;
+    }
+    if (strcmp(name, "corrupt") == 0)
+        return ParseCorrupt(w, c, error, size);
+    if (strcmp(name, "restore") == 0) {
+        c->action = ACTION_RESTORE;
+        if (TakeSlot(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        const char* file = Next(w);
+        if (file) {
+            if (ParseFilePosition(file, &c->location, &c->fileId) != 0)
+                return Fail(error, size, "not a file of a key:", file);
+            c->hasFile = 1;
+        }
+        return ARGS_OK;
+    }
+    return Fail(error, size, "unknown command", name);
+}
+
+int ParseKeysimArguments(int argc, char** argv, KeysimCommand* command, char* error, size_t errorSize)
+{
+    memset(command, 0, sizeof *command);
+    if (errorSize > 0)
+        error[0] = '\0';
+    Words w = { argc, argv, 1 };
+    const char* word = Next(&w);
+    while (word && strcmp(word, "--store") == 0) {
+        command->store = Next(&w);
+        if (!command->store || !*command->store)
+            return Fail(error, errorSize, "--store needs a folder", NULL);
+        word = Next(&w);
+    }
+    if (!word)
+        return Fail(error, errorSize, "no command given", NULL);
+    if (strcmp(word, "-h") == 0 || strcmp(word, "--help") == 0 || strcmp(word, "help") == 0) {
+        command->action = ACTION_HELP;
+        return ARGS_OK;
+    }
+    if (ParseAction(&w, word, command, error, errorSize) != ARGS_OK)
+        return ARGS_USAGE_ERROR;
+    if (w.next < w.count)
+        return Fail(error, errorSize, "unexpected argument", w.items[w.next]);
+    return ARGS_OK;
+}

@@ -1,0 +1,16 @@
+// Exact conversion of hexadecimal digit text of any length to decimal text (KeyNum.dll's HexToDec).
+// Portable: no windows.h.
+#pragma once
+
+#include <stddef.h>
+
+enum {
+    HEX_TO_DEC_OK = 0,
+    HEX_TO_DEC_BAD_DIGIT = 1,      // a character that is no hexadecimal digit, or no digit at all
+    HEX_TO_DEC_TOO_LONG = 2,       // the decimal text and its NUL would not fit
+    HEX_TO_DEC_NO_BUFFER = 3       // a null pointer or an empty output buffer
+};
+
+// Writes the decimal value of hex (digits 0-9, a-f, A-F; leading zeros allowed; "00" gives "0") into
+// decimal with its NUL. On any failure decimal holds the empty text (when it can hold anything).
+int HexDigitsToDecimal(const char* hex, char* decimal, size_t size);
