@@ -21,6 +21,9 @@ struct Program {
     void Kill();
 };
 
+// Deletes a folder and everything in it.
+void RemoveTree(const std::string& path);
+
 // Starts exe with the given argument text in directory (empty: exe's directory).
 bool StartProgram(Program& program, const std::string& exe, const std::string& arguments,
                   const std::string& directory = "");

@@ -1,0 +1,296 @@
+// KeyManager.exe on virtual keys: keys arriving and leaving, the certificate view, the report,
+// PIN verification on the on-screen keyboard, locking, and PIN change.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include "manager.h"
+#include "win_harness.h"
+
+namespace {
+
+const char* const MainTitle = "VelmoraCA客户端工具";
+const char* const Caption = "VelmoraCA客户端工具-提示";
+
+class KeyProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder = std::string(temp) + "kit-keys-" + name;
+        store = folder + "\\store";
+        RemoveTree(folder);
+        CreateDirectoryA(folder.c_str(), NULL);
+        CreateDirectoryA(store.c_str(), NULL);
+        // The manager's libraries and keysim share this private store.
+        SetEnvironmentVariableA("KEYSIM_STORE", store.c_str());
+        exe = folder + "\\KeyManager.exe";
+        ASSERT_TRUE(CopyFileA(BuildFile("manager/KeyManager.exe").c_str(), exe.c_str(), FALSE));
+        for (const char* dll : { "KeyCmd.dll", "KeyDev.dll", "KeyNum.dll" })
+            ASSERT_TRUE(CopyFileA(BuildFile(std::string("standins/") + dll).c_str(), (folder + "\\" + dll).c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        manager.Kill();
+        SetEnvironmentVariableA("KEYSIM_STORE", NULL);
+    }
+
+    int Keysim(const std::string& arguments)
+    {
+        Program keysim;
+        EXPECT_TRUE(StartProgram(keysim, BuildFile("standins/keysim.exe"), arguments, folder));
+        return (int)keysim.Wait(30000);
+    }
+    std::string Cert(const char* name)
+    {
+        return "\"" + SourceFile(std::string("standins/certs/") + name) + "\"";
+    }
+    static std::string SourceFile(const std::string& relative)
+    {
+        return WindowsPath(KIT_SOURCE_DIR "/" + relative);
+    }
+    void StartManager()
+    {
+        ASSERT_TRUE(StartProgram(manager, exe, ""));
+        window = WaitForWindow("#32770", MainTitle, 20000);
+        ASSERT_TRUE(window);
+        WaitIdle(manager);
+        tree = GetDlgItem(window, IDC_KEY_TREE);
+    }
+    std::vector<std::string> Texts()
+    {
+        std::vector<std::string> texts;
+        for (const TreeItemInfo& item : ReadTree(tree))
+            texts.push_back(std::string(item.depth, '-') + item.text);
+        return texts;
+    }
+    bool WaitForTree(const std::vector<std::string>& expected, DWORD timeoutMs = 15000)
+    {
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < timeoutMs) {
+            if (Texts() == expected)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
+    // Waits for a message box of the manager, checks it, and presses OK.
+    std::string AnswerBox(const char* caption = Caption)
+    {
+        SeenMessageBox box;
+        if (!WaitForMessageBox(caption, 15000, &box))
+            return "<no message box>";
+        PressButton(box.box, IDOK);
+        WaitForWindowGone("#32770", caption, 5000);
+        return box.text;
+    }
+    HWND OpenPinDialog(int button, const char* title)
+    {
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(window, button));
+        HWND dialog = WaitForWindow("#32770", title, 10000);
+        // Found as soon as it exists; its keys get their captions before it is shown.
+        for (int i = 0; dialog && i < 100 && !IsWindowVisible(dialog); ++i)
+            Sleep(50);
+        return dialog;
+    }
+    // Clicks the visible on-screen key whose caption is text. Enter is posted: the verification it
+    // starts ends in a message box, which a sent click would wait for.
+    bool ClickKey(HWND dialog, const char* text, bool post = false)
+    {
+        for (HWND key = GetWindow(dialog, GW_CHILD); key; key = GetWindow(key, GW_HWNDNEXT)) {
+            int id = GetDlgCtrlID(key);
+            if (id < 1040 || id > 2226 || !IsWindowVisible(key))
+                continue;
+            char caption[16] = "";
+            GetWindowTextA(key, caption, sizeof caption);
+            if (strcmp(caption, text) == 0) {
+                if (post)
+                    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)key);
+                else
+                    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)key);
+                return true;
+            }
+        }
+        return false;
+    }
+    void TypeOnScreen(HWND dialog, const char* pin)
+    {
+        for (const char* p = pin; *p; ++p) {
+            char text[2] = { *p, 0 };
+            EXPECT_TRUE(ClickKey(dialog, text)) << "no key shows " << text;
+        }
+    }
+    void SelectItem(int index)
+    {
+        HTREEITEM item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+        // Walk in display order: root, its children, the next root...
+        std::vector<HTREEITEM> order;
+        for (HTREEITEM r = item; r; r = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)r)) {
+            order.push_back(r);
+            for (HTREEITEM c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)r); c;
+                 c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c))
+                order.push_back(c);
+        }
+        ASSERT_LT(index, (int)order.size());
+        SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)order[index]);
+    }
+    // The window of the system certificate dialog: titled like the main window, owned by it.
+    HWND WaitForCertificateDialog()
+    {
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < 15000) {
+            for (HWND w = FindWindowExA(NULL, NULL, NULL, MainTitle); w; w = FindWindowExA(NULL, w, NULL, MainTitle))
+                if (w != window && IsWindowVisible(w))
+                    return w;
+            Sleep(100);
+        }
+        return NULL;
+    }
+
+    std::string folder, store, exe;
+    Program manager;
+    HWND window = NULL;
+    HWND tree = NULL;
+};
+
+TEST_F(KeyProgramTest, KeysAppearWhenInsertedAndGoWhenRemoved)
+{
+    StartManager();
+    EXPECT_EQ(Texts(), std::vector<std::string>({ "没有USBKey" }));
+    ASSERT_EQ(Keysim("create 2 --label 张三的Key --pin 1234 --apps 1 --removed"), 0);
+    ASSERT_EQ(Keysim("put-cert 2 1 0 sig " + Cert("zhangsan-sig.der")), 0);
+    ASSERT_EQ(Keysim("insert 2"), 0);
+    EXPECT_TRUE(WaitForTree({ "张三的Key", "-张三" })) << "the key did not appear";
+    EXPECT_TRUE(IsControlEnabled(window, IDC_VERIFY_PIN));
+    ASSERT_EQ(Keysim("remove 2"), 0);
+    EXPECT_TRUE(WaitForTree({ "没有USBKey" })) << "the key did not go";
+    EXPECT_FALSE(IsControlEnabled(window, IDC_VERIFY_PIN));
+}
+
+TEST_F(KeyProgramTest, ACertificateOpensFromTheButtonAndByDoubleClick)
+{
+    ASSERT_EQ(Keysim("create 0 --label k --pin 1234 --apps 1"), 0);
+    ASSERT_EQ(Keysim("put-cert 0 1 0 enc " + Cert("zhangsan-enc.der")), 0);
+    StartManager();
+    ASSERT_TRUE(WaitForTree({ "k", "-张三" }));
+    SelectItem(1);
+    ASSERT_TRUE(IsControlEnabled(window, IDC_VIEW_CERT));
+    PostMessageA(window, WM_COMMAND, IDC_VIEW_CERT, 0);
+    HWND view = WaitForCertificateDialog();
+    ASSERT_TRUE(view) << "no certificate dialog from the button";
+    PostMessageA(view, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 50 && IsWindow(view); ++i)
+        Sleep(100);
+    ASSERT_FALSE(IsWindow(view));
+
+    // A double-click on the certificate item: the tree's own mouse handling sends NM_DBLCLK.
+    DWORD pid = manager.info.dwProcessId;
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    RECT* remote = (RECT*)VirtualAllocEx(process, NULL, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    HTREEITEM item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    WriteProcessMemory(process, remote, &item, sizeof item, NULL);
+    SendMessageA(tree, TVM_GETITEMRECT, TRUE, (LPARAM)remote);
+    RECT rect;
+    ReadProcessMemory(process, remote, &rect, sizeof rect, NULL);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PostMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(tree, WM_LBUTTONUP, 0, at);
+    PostMessageA(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageA(tree, WM_LBUTTONUP, 0, at);
+    view = WaitForCertificateDialog();
+    ASSERT_TRUE(view) << "no certificate dialog from the double-click";
+    PostMessageA(view, WM_CLOSE, 0, 0);
+}
+
+TEST_F(KeyProgramTest, TheReportIsSavedAndShown)
+{
+    ASSERT_EQ(Keysim("create 1 --label 报告Key --pin 1234 --serial 5E2B00AA --apps 1"), 0);
+    ASSERT_EQ(Keysim("put-cert 1 1 1 sig " + Cert("lisi-sig.der")), 0);
+    DeleteFileA("c:\\KeyInfo.txt");
+    StartManager();
+    ASSERT_TRUE(WaitForTree({ "报告Key", "-李四" }));
+    PostMessageA(window, WM_COMMAND, IDC_SAVE_REPORT, 0);
+    std::string text = AnswerBox("提示");
+    EXPECT_NE(text.find("设备序号:5E2B00AA\n设备卷标:报告Key\n\n证书名: 李四(签名)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("以上设备信息已保存在C盘中的KeyInfo.txt文件中!"), std::string::npos);
+    FILE* file = fopen("c:\\KeyInfo.txt", "rb");
+    ASSERT_TRUE(file);
+    char bytes[8192] = "";
+    fread(bytes, 1, sizeof bytes - 1, file);
+    fclose(file);
+    EXPECT_NE(strstr(bytes, "\r\n\r\n设备和证书信息如下:\r\n\r\n设备名: MKT2048加密模块\r\n设备序号:5E2B00AA\r\n"), nullptr);
+    DeleteFileA("c:\\KeyInfo.txt");
+}
+
+TEST_F(KeyProgramTest, OnScreenKeyboardVerifiesARightAndAWrongPin)
+{
+    ASSERT_EQ(Keysim("create 0 --label k --pin 1a2b --apps 2 --retries 6"), 0);
+    StartManager();
+    ASSERT_TRUE(WaitForTree({ "k" }));
+
+    HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
+    ASSERT_TRUE(dialog);
+    TypeOnScreen(dialog, "0000");
+    ClickKey(dialog, "Enter", true);
+    EXPECT_EQ(AnswerBox(), "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！");
+    EXPECT_EQ(ControlText(dialog, IDC_PIN_BOX), "");
+
+    TypeOnScreen(dialog, "1a2b");
+    EXPECT_EQ(ControlText(dialog, IDC_PIN_BOX), "1a2b");
+    ClickKey(dialog, "Enter", true);
+    EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+    EXPECT_TRUE(WaitForWindowGone("#32770", "验证USBKey密码", 5000));
+}
+
+TEST_F(KeyProgramTest, WrongPinsLockTheKey)
+{
+    ASSERT_EQ(Keysim("create 0 --label k --pin 4321 --apps 1 --retries 3"), 0);
+    StartManager();
+    ASSERT_TRUE(WaitForTree({ "k" }));
+    HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
+    ASSERT_TRUE(dialog);
+    const char* expected[] = {
+        "对不起，您输入的USBKey密码不正确，还有 2 次重试机会，请重新输入！",
+        "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！",
+        "对不起，您的USBKey已被锁！",
+        "对不起，您的USBKey已被锁！", // the right PIN no longer helps
+    };
+    const char* pins[] = { "9999", "9999", "9999", "4321" };
+    for (int i = 0; i < 4; ++i) {
+        SetDlgItemTextA(dialog, IDC_PIN_BOX, pins[i]);
+        PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
+        EXPECT_EQ(AnswerBox(), expected[i]) << i;
+    }
+}
+
+TEST_F(KeyProgramTest, AChangedPinVerifies)
+{
+    ASSERT_EQ(Keysim("create 0 --label k --pin 1111 --apps 2"), 0);
+    StartManager();
+    ASSERT_TRUE(WaitForTree({ "k" }));
+    HWND change = OpenPinDialog(IDC_CHANGE_PIN, "修改USBKey密码");
+    ASSERT_TRUE(change);
+    SetDlgItemTextA(change, IDC_CURRENT_PIN, "1111");
+    SetDlgItemTextA(change, IDC_NEW_PIN, "Abcdefg1");
+    SetDlgItemTextA(change, IDC_CONFIRM_PIN, "Abcdefg1");
+    EXPECT_TRUE(IsControlVisible(change, IDC_METER_HIGH_BAR));
+    PostMessageA(change, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(change, IDOK));
+    EXPECT_EQ(AnswerBox(), "修改USBKey密码成功！");
+    EXPECT_TRUE(WaitForWindowGone("#32770", "修改USBKey密码", 5000));
+
+    HWND verify = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
+    ASSERT_TRUE(verify);
+    SetDlgItemTextA(verify, IDC_PIN_BOX, "1111");
+    PostMessageA(verify, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(verify, IDOK));
+    EXPECT_EQ(AnswerBox(), "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！");
+    // Typed on the physical keyboard this time: with Shift held on screen only the A would differ.
+    SetDlgItemTextA(verify, IDC_PIN_BOX, "Abcdefg1");
+    PostMessageA(verify, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(verify, IDOK));
+    EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+}
+
+} // namespace
