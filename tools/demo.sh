@@ -2,6 +2,7 @@
 # Runs the key manager under Wine in the demo prefix, the way an installed kit runs it.
 #   demo.sh BUILD_DIR PREFIX window       show the window on the current display
 #   demo.sh BUILD_DIR PREFIX screenshot   run it on Wine's virtual desktop, save a screenshot, end
+#   demo.sh BUILD_DIR PREFIX prepare      only lay out the prefix and its keys
 set -euo pipefail
 
 build=$1
@@ -29,6 +30,8 @@ if [ -x "$root/tools/demo-keys.sh" ]; then
 fi
 
 case "$mode" in
+prepare)
+    ;;
 window)
     wine 'C:\windows\system32\KeyManager.exe'
     ;;

@@ -1,0 +1,75 @@
+// RunInstallSequence: the target directory, the payload rows, then driver, certificates and registry.
+#include "setup.h"
+
+#include "bounded_text.h"
+#include "system_dir.h"
+
+// Fills the paths derived from the target directory; 1 when every one fits.
+static int DerivePaths(InstallContext* context)
+{
+    const struct { char* path; const char* name; } derived[] = {
+        { context->driverInstallPath, context->wow64 ? "DrvSetup64.exe" : "VKEYDRV.INF" },
+        { context->rootCertPath, "rootca.cer" },
+        { context->subCertPath, "subca.cer" },
+        { context->cspImagePath, "KeyCsp.dll" },
+        { context->trayPath, "KeyTray.exe" },
+        { context->managerPath, "KeyManager.exe" },
+        { context->uninstallerPath, "KeyUninstall.exe" },
+    };
+    for (size_t i = 0; i < sizeof derived / sizeof derived[0]; ++i)
+        if (!BuildWorkPath(derived[i].path, INSTALL_PATH_SIZE, context->targetDir, derived[i].name))
+            return 0;
+    return 1;
+}
+
+int BuildInstallContext(InstallContext* context, const char* systemDir, int wow64)
+{
+    ZeroMemory(context, sizeof *context);
+    context->wow64 = wow64 ? 1 : 0;
+    int fits = TextCopy(context->targetDir, sizeof context->targetDir, systemDir);
+    // A 32-bit process on 64-bit Windows is told ...\system32; its files belong in syswow64.
+    if (fits && wow64)
+        ApplySysWow64Rule(context->targetDir, sizeof context->targetDir);
+    if (fits && DerivePaths(context))
+        return 1;
+    ZeroMemory(context, sizeof *context);
+    return 0;
+}
+
+int FinishInstallSequence(const InstallContext* context)
+{
+    if (context->wow64)
+        ShellLaunch(context->driverInstallPath, "-install", 0);
+    else
+        InstallTokenDriver(context->driverInstallPath);
+    // A missing trust anchor is reported, but only after every other step has had its turn.
+    int rootImported = ImportCertificateFile(context->rootCertPath, "Root");
+    int subImported = ImportCertificateFile(context->subCertPath, "CA");
+    ShellLaunch(context->trayPath, "", 0);
+    CreateStartMenuShortcuts(context->managerPath, context->uninstallerPath);
+    if (!RegisterCspForUser(context->cspImagePath))
+        return -1;
+    if (!RegisterCspForMachine(context->cspImagePath, context->trayPath))
+        return -1;
+    return rootImported == 0 && subImported == 0 ? 0 : -1;
+}
+
+int RunInstallSequence(HINSTANCE instance)
+{
+    InstallContext context;
+    int wow64 = IsRunningUnderWow64();
+    char systemDir[INSTALL_PATH_SIZE];
+    ZeroMemory(systemDir, sizeof systemDir);
+    UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);
+    if (length == 0 || length >= sizeof systemDir)
+        return -1;
+    if (!BuildInstallContext(&context, systemDir, wow64))
+        return -1;
+    SetCurrentDirectoryA(context.targetDir);
+    // Payload writes are not examined: a file the system protects (row 33's name) must not fail
+    // an installation whose own files are all in place.
+    for (int i = 0; i < PAYLOAD_ROW_COUNT; ++i)
+        if (PayloadRowApplies(&PayloadTable[i], context.wow64))
+            DeployPayloadRow(instance, &PayloadTable[i], &context);
+    return FinishInstallSequence(&context);
+}

@@ -1,0 +1,114 @@
+// Installer: the process-wide state and the functions that one file offers the others,
+// grouped by the file that owns them.
+#pragma once
+
+#include <windows.h>
+
+#include "install_paths.h"
+#include "resource.h"
+
+#define SETUP_CAPTION       "安装 VelmoraCA客户端工具"
+#define INSTANCE_NAME       "DovaroClass_SKF"
+#define DIALOG_CLASS        "#32770"
+
+enum { PAYLOAD_ROW_COUNT = 34, CSP_SIGNATURE_SIZE = 136 };
+
+// The working set of the install sequence; every path zero-filled before use.
+struct InstallContext {
+    char targetDir[INSTALL_PATH_SIZE];
+    char workPath[INSTALL_PATH_SIZE];
+    char driverInstallPath[INSTALL_PATH_SIZE];
+    char rootCertPath[INSTALL_PATH_SIZE];
+    char subCertPath[INSTALL_PATH_SIZE];
+    char cspImagePath[INSTALL_PATH_SIZE];
+    char trayPath[INSTALL_PATH_SIZE];
+    char managerPath[INSTALL_PATH_SIZE];
+    char uninstallerPath[INSTALL_PATH_SIZE];
+    int wow64;
+};
+
+// install_sequence.cpp
+// Fills the context from the system directory (on 64-bit Windows its syswow64 twin). 1, or 0
+// with the context zeroed when a path would not fit.
+int BuildInstallContext(InstallContext* context, const char* systemDir, int wow64);
+int RunInstallSequence(HINSTANCE instance);
+// Driver, certificates, tray client, shortcuts and registry, once the payload is written.
+int FinishInstallSequence(const InstallContext* context);
+
+// payload_table.cpp
+enum PayloadCondition { PAYLOAD_ALWAYS, PAYLOAD_64BIT_ONLY, PAYLOAD_32BIT_ONLY };
+enum ExistingFileHandling { EXISTING_DELETE, EXISTING_SET_ASIDE, EXISTING_STOP_THEN_SET_ASIDE, EXISTING_REREGISTER };
+struct PayloadRow {
+    int row;
+    const char* type;
+    int id;
+    const char* name;
+    PayloadCondition condition;
+    ExistingFileHandling handling;
+    const char* stopParameters;     // EXISTING_STOP_THEN_SET_ASIDE only
+    DWORD pauses[3];                // in the order the handling makes them, 0 for none
+};
+extern const PayloadRow PayloadTable[PAYLOAD_ROW_COUNT];
+int PayloadRowApplies(const PayloadRow* row, int wow64);
+
+// payload_deploy.cpp
+// The pauses, the clock and the bound on waiting for an old copy; tests put in their own.
+struct DeployTiming {
+    void(WINAPI* pause)(DWORD milliseconds);
+    DWORD(WINAPI* tick)(void);
+    DWORD stopWaitLimit;
+};
+extern DeployTiming DeployClock;
+// Writes one row's file into the target directory, handling a file already there. Returns what
+// ExtractResourceToFile returned, 0 when the work path was refused.
+int DeployPayloadRow(HMODULE module, const PayloadRow* row, InstallContext* context);
+int ExtractResourceToFile(HMODULE module, int id, const char* type, const char* path);
+void SetFileAside(const char* path);
+
+// shell_launch.cpp
+// Starts a program with ShellExecuteExA; wait non-zero waits for it, at most DeployClock.stopWaitLimit.
+void ShellLaunch(const char* path, const char* parameters, int wait);
+void SelfRegisterLibrary(const char* path, int registerIt);
+
+// driver_install.cpp
+// The Plug and Play calls behind InstallTokenDriver; tests put in their own.
+struct DriverApi {
+    BOOL(WINAPI* updateDriver)(HWND owner, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot);
+    BOOL(WINAPI* copyOemInf)(PCSTR source, PCSTR mediaLocation, DWORD mediaType, DWORD copyStyle,
+                             PSTR destination, DWORD destinationSize, PDWORD requiredSize, PSTR* component);
+};
+extern DriverApi TokenDriverApi;
+int InstallTokenDriver(const char* infPath);
+
+// cert_import.cpp
+int ImportCertificateFile(const char* path, const char* storeName);
+
+// csp_registry.cpp
+// The registry calls of the CSP and Run registration; tests put in their own to make one fail.
+struct RegistryApi {
+    LONG(WINAPI* createKey)(HKEY parent, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
+    LONG(WINAPI* openKey)(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+    LONG(WINAPI* setValue)(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+    LONG(WINAPI* deleteKey)(HKEY key, LPCSTR subKey);
+    LONG(WINAPI* closeKey)(HKEY key);
+};
+extern RegistryApi CspRegistry;
+#define CSP_KEY         "SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\Quvane SKF CSP For QZ Provider"
+#define CSP_VENDOR_KEY  "SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\Quvane"
+#define RUN_KEY         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
+#define RUN_VALUE       "KeyTray"
+int RegisterCspForUser(const char* imagePath);
+int RegisterCspForMachine(const char* imagePath, const char* trayPath);
+int UnregisterCspForUser(void);
+int UnregisterCspForMachine(void);
+
+// shortcuts.cpp
+#define SHORTCUT_FOLDER     "\\VelmoraCA客户端工具"
+#define MANAGER_LINK        "\\工具.lnk"
+#define UNINSTALLER_LINK    "\\卸载.lnk"
+void CreateStartMenuShortcuts(const char* managerPath, const char* uninstallerPath);
+int CreateShellShortcut(const char* targetPath, const char* linkPath, const char* arguments);
+
+// csp_signature.cpp (generated by the build from the authority's signature file or our stand-in)
+extern const unsigned char CspSignature[CSP_SIGNATURE_SIZE];

@@ -1,0 +1,38 @@
+// Starting payload programs and calling a payload library's COM self-registration.
+#include "setup.h"
+
+void ShellLaunch(const char* path, const char* parameters, int wait)
+{
+    SHELLEXECUTEINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    // No shell error box for a missing or broken program: it would hold up the whole sequence.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "open";
+    info.lpFile = path;
+    info.lpParameters = parameters;
+    // No directory: the program starts in ours, which the sequence has made the target directory.
+    info.nShow = SW_SHOWNORMAL;
+    ShellExecuteExA(&info);
+    if (!info.hProcess)
+        return;
+    // Bounded: an old copy that never ends must not stall the installer; the file is then set aside.
+    if (wait)
+        WaitForSingleObject(info.hProcess, DeployClock.stopWaitLimit);
+    CloseHandle(info.hProcess);
+}
+
+typedef HRESULT(STDAPICALLTYPE* RegistrationEntry)(void);
+
+void SelfRegisterLibrary(const char* path, int registerIt)
+{
+    CoInitialize(NULL);
+    HMODULE library = LoadLibraryA(path);
+    if (!library)
+        return;
+    RegistrationEntry entry = (RegistrationEntry)(void*)GetProcAddress(
+        library, registerIt ? "DllRegisterServer" : "DllUnregisterServer");
+    if (entry)
+        entry();
+    FreeLibrary(library);
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs the installer's end-to-end tests in a fresh private Wine prefix, so the shared test prefix
+# never sees the installer's system files, registry keys or certificates.
+#   run_setup_e2e.sh win64|win32 BUILD_DIR
+set -u
+arch=$1
+build=$2
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+wine_run=$here/../../cmake/wine-run
+
+export KIT_WINEPREFIX=$build/setup-e2e-$arch
+export KIT_WINEARCH=$arch
+KIT_FRESH_PREFIX=1 "$wine_run" --boot
+rc=0
+"$wine_run" "$build/tests/setup_e2e_tests.exe" || rc=$?
+"$wine_run" --shutdown
+# Kept after a failure, to look into.
+[ "$rc" -eq 0 ] && rm -rf "$KIT_WINEPREFIX"
+exit "$rc"

@@ -1,0 +1,335 @@
+// KeySetup.exe run for real in a fresh prefix of its own, one step after the other: declined,
+// a second installer, the first installation, a reinstallation over the running kit, a failed
+// certificate import, and the uninstaller. Also prints the benchmark figures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "setup.h"
+#include "setup_harness.h"
+#include "system_dir.h"
+#include "win_harness.h"
+
+namespace {
+
+const char* const UninstallCaption = "卸载 VelmoraCA客户端工具";
+const char* const ManagerTitle = "VelmoraCA客户端工具";
+
+// The class ids our control stand-ins register (standins/payload/CMakeLists.txt).
+const struct { const char* file; const char* classId; } Controls[] = {
+    { "SignCtl.dll", "{CFAC763B-D389-4326-A432-D67B4E022CC2}" },
+    { "SealView.ocx", "{4B1806F5-18F9-41D5-8628-1A3F26D620EF}" },
+    { "SealMaker.ocx", "{DF3FEBA8-0D6A-4552-A433-75EA195FAA51}" },
+    { "BrowserSign.dll", "{530D1849-7AD1-4CF6-A501-BFF48936435E}" },
+    { "WebCrypt.dll", "{73C8BD5C-9C29-469E-BE0E-C32C13D38FF0}" },
+    { "KeyApi.dll", "{CA9EB8FB-38A1-489B-974E-20033EE738F7}" },
+};
+
+std::string KitDir()
+{
+    char dir[MAX_PATH];
+    return GetKitDirectory(dir, sizeof dir) ? dir : "";
+}
+
+std::string KitFile(const std::string& name)
+{
+    return KitDir() + "\\" + name;
+}
+
+std::string JournalPath()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + "velmora-standin-journal.txt";
+}
+
+std::string ReadJournal()
+{
+    std::vector<unsigned char> bytes = ReadBytes(JournalPath());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string MenuFolder()
+{
+    return CommonProgramsFolder() + SHORTCUT_FOLDER;
+}
+
+std::string ClassServerKey(const char* classId)
+{
+    return std::string("SOFTWARE\\Classes\\CLSID\\") + classId + "\\InprocServer32";
+}
+
+void WaitForBoxGone(HWND box)
+{
+    for (int i = 0; i < 200 && IsWindow(box); ++i)
+        Sleep(50);
+}
+
+struct ProgramRun {
+    SeenMessageBox confirmation;
+    SeenMessageBox result;
+    bool resultShown = false;
+    DWORD exitCode = STILL_ACTIVE;
+    DWORD sequenceMs = 0;   // from the answer to the result box
+};
+
+// Starts a program, answers its confirmation box (caption) and, after Yes, its result box.
+ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer, DWORD resultTimeoutMs = 180000)
+{
+    ProgramRun run;
+    Program program;
+    if (!StartProgram(program, exe, ""))
+        return run;
+    if (!WaitForMessageBox(caption, 30000, &run.confirmation))
+        return run;
+    run.confirmation.icon = ShownMessageBoxIcon(run.confirmation.box);
+    DWORD answered = GetTickCount();
+    PressButton(run.confirmation.box, answer);
+    WaitForBoxGone(run.confirmation.box);
+    if (answer == IDYES) {
+        run.resultShown = WaitForMessageBox(caption, resultTimeoutMs, &run.result);
+        run.sequenceMs = GetTickCount() - answered;
+        if (run.resultShown) {
+            run.result.icon = ShownMessageBoxIcon(run.result.box);
+            PressButton(run.result.box, IDOK);
+            WaitForBoxGone(run.result.box);
+        }
+    } else {
+        run.resultShown = WaitForMessageBox(caption, 2000, &run.result);
+    }
+    run.exitCode = program.Wait(30000);
+    return run;
+}
+
+ProgramRun RunInstaller(int answer)
+{
+    return RunConfirmed(BuildFile("setup/KeySetup.exe"), SETUP_CAPTION, answer);
+}
+
+void ExpectEveryPayloadFileWritten()
+{
+    HMODULE setup = LoadSetupResources();
+    ASSERT_NE(setup, (HMODULE)NULL);
+    int wow64 = IsRunningUnderWow64();
+    for (const PayloadRow& row : PayloadTable) {
+        if (!PayloadRowApplies(&row, wow64))
+            continue;
+        EXPECT_TRUE(ReadBytes(KitFile(row.name)) == ResourceBytes(setup, row.type, row.id))
+            << "row " << row.row << " " << row.name;
+    }
+    if (!wow64) {
+        EXPECT_FALSE(FileExists(KitFile("DrvSetup64.exe")));
+    }
+}
+
+void ExpectRegistration()
+{
+    std::string csp = KitFile("KeyCsp.dll");
+    std::vector<unsigned char> signature(CspSignature, CspSignature + CSP_SIGNATURE_SIZE);
+    for (HKEY root : { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE }) {
+        RegistryValue image = ReadRegistryValue(root, CSP_KEY, "Image Path");
+        EXPECT_EQ(image.type, (DWORD)REG_SZ);
+        EXPECT_TRUE(image.data == TextValueBytes(csp));
+        RegistryValue type = ReadRegistryValue(root, CSP_KEY, "Type");
+        EXPECT_EQ(type.type, (DWORD)REG_DWORD);
+        EXPECT_TRUE(type.data == std::vector<unsigned char>({ 1, 0, 0, 0 }));
+        RegistryValue sig = ReadRegistryValue(root, CSP_KEY, "Signature");
+        EXPECT_EQ(sig.type, (DWORD)REG_BINARY);
+        EXPECT_TRUE(sig.data == signature);
+    }
+    for (const char* name : { "KeyEvent", "PinTimeout" }) {
+        RegistryValue value = ReadRegistryValue(HKEY_CURRENT_USER, CSP_KEY, name);
+        EXPECT_EQ(value.type, (DWORD)REG_DWORD) << name;
+        EXPECT_TRUE(value.data == std::vector<unsigned char>({ 0, 0, 0, 0 })) << name;
+    }
+    RegistryValue run = ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE);
+    EXPECT_EQ(run.type, (DWORD)REG_SZ);
+    EXPECT_TRUE(run.data == TextValueBytes(KitFile("KeyTray.exe")));
+    if (IsRunningUnderWow64()) {
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KEY_WOW64_32KEY));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KEY_WOW64_64KEY))
+            << "the machine keys belong in the 32-bit view";
+    }
+}
+
+} // namespace
+
+TEST(SetupProgram, Step1_DecliningChangesNothing)
+{
+    DeleteFileA(JournalPath().c_str());
+    SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", JournalPath().c_str());
+    ProgramRun run = RunInstaller(IDNO);
+    EXPECT_EQ(run.confirmation.text, "开始安装VelmoraCA客户端工具, 是否继续?");
+    EXPECT_EQ(run.confirmation.icon, (UINT)MB_ICONINFORMATION);
+    EXPECT_EQ(run.confirmation.buttons, std::vector<int>({ IDYES, IDNO }));
+    EXPECT_EQ(run.confirmation.owner, (HWND)NULL);
+    EXPECT_FALSE(run.resultShown) << "no further message";
+    EXPECT_EQ(run.exitCode, 0u);
+
+    for (const PayloadRow& row : PayloadTable) {
+        if (lstrcmpiA(row.name, "DevEnum.dll") != 0) {   // the system's own library bears that name
+            EXPECT_FALSE(FileExists(KitFile(row.name))) << row.name;
+        }
+    }
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, CSP_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
+    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
+    EXPECT_FALSE(FileExists(MenuFolder()));
+    EXPECT_TRUE(ReadJournal().empty());
+}
+
+TEST(SetupProgram, Step2_ASecondInstallerDuringTheConfirmationEndsSilently)
+{
+    Program first;
+    ASSERT_TRUE(StartProgram(first, BuildFile("setup/KeySetup.exe"), ""));
+    SeenMessageBox box;
+    ASSERT_TRUE(WaitForMessageBox(SETUP_CAPTION, 30000, &box));
+
+    Program second;
+    ASSERT_TRUE(StartProgram(second, BuildFile("setup/KeySetup.exe"), ""));
+    EXPECT_EQ(second.Wait(20000), 0u);
+    int boxes = 0;
+    for (HWND w = FindWindowExA(NULL, NULL, "#32770", SETUP_CAPTION); w; w = FindWindowExA(NULL, w, "#32770", SETUP_CAPTION))
+        ++boxes;
+    EXPECT_EQ(boxes, 1);
+
+    PressButton(box.box, IDNO);
+    EXPECT_EQ(first.Wait(20000), 0u);
+}
+
+TEST(SetupProgram, Step3_TheFirstInstallation)
+{
+    DeleteFileA(JournalPath().c_str());
+    ProgramRun run = RunInstaller(IDYES);
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_EQ(run.result.text, "VelmoraCA客户端工具安装完毕.");
+    EXPECT_EQ(run.result.icon, (UINT)MB_ICONINFORMATION);
+    EXPECT_EQ(run.result.buttons, std::vector<int>({ IDOK }));
+    EXPECT_EQ(run.exitCode, 0u);
+
+    std::string dir = KitDir();
+    bool wow64 = IsRunningUnderWow64() != 0;
+    EXPECT_EQ(dir.substr(dir.size() - 8), wow64 ? "syswow64" : "system32");
+    ExpectEveryPayloadFileWritten();
+    EXPECT_TRUE(FindFiles(dir, "*.OBK").empty()) << "nothing was in use";
+
+    EXPECT_EQ(CountInMachineStore("Root", ReadBytes(KitFile("rootca.cer"))), 1);
+    EXPECT_EQ(CountInMachineStore("CA", ReadBytes(KitFile("subca.cer"))), 1);
+    ExpectRegistration();
+
+    ShellLinkInfo manager = ReadShellLink(MenuFolder() + MANAGER_LINK);
+    ShellLinkInfo uninstaller = ReadShellLink(MenuFolder() + UNINSTALLER_LINK);
+    EXPECT_EQ(manager.target, KitFile("KeyManager.exe"));
+    EXPECT_EQ(uninstaller.target, KitFile("KeyUninstall.exe"));
+    EXPECT_EQ(manager.arguments, "");
+
+    EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL) << "the tray client runs";
+    std::string journal = ReadJournal();
+    for (const auto& control : Controls) {
+        EXPECT_NE(journal.find("register " + KitFile(control.file) + "\r\n"), std::string::npos) << control.file;
+        EXPECT_TRUE(ReadRegistryValue(HKEY_LOCAL_MACHINE, ClassServerKey(control.classId).c_str(), NULL).data
+                    == TextValueBytes(KitFile(control.file))) << control.file;
+    }
+    EXPECT_EQ(journal.find("unregister"), std::string::npos) << "nothing was there to unregister";
+
+    // Benchmark: the same files copied plainly, for comparison with the sequence.
+    ScratchFolder copies("plain-copy");
+    DWORD start = GetTickCount();
+    for (const PayloadRow& row : PayloadTable)
+        if (PayloadRowApplies(&row, wow64))
+            CopyFileA(BuildFile("setup/payload-resources/" + std::to_string(row.row) + "-" + row.name).c_str(),
+                      copies.File(row.name).c_str(), FALSE);
+    DWORD plainMs = GetTickCount() - start;
+    printf("benchmark: first installation %lu ms from Yes to the result box; plain copy of the same files %lu ms\n",
+           (unsigned long)run.sequenceMs, (unsigned long)plainMs);
+}
+
+TEST(SetupProgram, Step4_ReinstallingOverTheRunningKit)
+{
+    Program manager;
+    ASSERT_TRUE(StartProgram(manager, KitFile("KeyManager.exe"), ""));
+    ASSERT_NE(WaitForWindow("#32770", ManagerTitle, 20000), (HWND)NULL);
+    HWND oldTray = WaitForWindow("#32770", "KeyTray", 15000);
+    ASSERT_NE(oldTray, (HWND)NULL);
+    // Held by this process, as a browser would hold a library of the kit.
+    HMODULE held = LoadLibraryA(KitFile("KeyCsp.dll").c_str());
+    ASSERT_NE(held, (HMODULE)NULL);
+    DeleteFileA(JournalPath().c_str());
+
+    ProgramRun run = RunInstaller(IDYES);
+    FreeLibrary(held);
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_EQ(run.result.text, "VelmoraCA客户端工具安装完毕.");
+    EXPECT_EQ(run.exitCode, 0u);
+    printf("benchmark: reinstallation over the running kit %lu ms from Yes to the result box\n",
+           (unsigned long)run.sequenceMs);
+
+    EXPECT_NE(manager.Wait(5000), (DWORD)STILL_ACTIVE) << "the manager was closed through -u";
+    EXPECT_EQ(FindWindowA("#32770", ManagerTitle), (HWND)NULL);
+    EXPECT_FALSE(IsWindow(oldTray)) << "the old tray client was closed through -u";
+    EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL) << "and the new one started";
+
+    std::vector<std::string> aside = FindFiles(KitDir(), "KeyCsp*.OBK");
+    ASSERT_EQ(aside.size(), 1u) << "the held library is set aside";
+    EXPECT_TRUE(IsAsideNameFor(aside[0].c_str(), "KeyCsp.dll")) << aside[0];
+    ExpectEveryPayloadFileWritten();
+    ExpectRegistration();
+
+    std::string journal = ReadJournal();
+    for (const auto& control : Controls) {
+        std::string path = KitFile(control.file);
+        EXPECT_NE(journal.find("unregister " + path + "\r\nregister " + path + "\r\n"), std::string::npos)
+            << control.file << " is unregistered by its old copy, then registered by the new one";
+    }
+}
+
+TEST(SetupProgram, Step5_AFailedCertificateImportIsReportedAfterEveryStep)
+{
+    // Held open with no sharing: the old file can be neither deleted, nor replaced, nor read.
+    HANDLE root = CreateFileA(KitFile("rootca.cer").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(root, INVALID_HANDLE_VALUE);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
+    ProgramRun run = RunInstaller(IDYES);
+    CloseHandle(root);
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_EQ(run.result.text, "安装时出错, 安装程序将退出!");
+    EXPECT_EQ(run.result.icon, (UINT)MB_ICONWARNING);
+    EXPECT_EQ(run.exitCode, 0u);
+    // The steps after the imports still ran.
+    EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL);
+    EXPECT_TRUE(FileExists(MenuFolder() + MANAGER_LINK));
+    ExpectRegistration();
+}
+
+TEST(SetupProgram, Step6_TheUninstallerLeavesNothingOfTheKit)
+{
+    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallCaption, IDYES, 120000);
+    EXPECT_EQ(run.confirmation.text, "开始卸载VelmoraCA客户端工具, 是否继续?");
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_EQ(run.result.text, "VelmoraCA客户端工具卸载完毕.");
+
+    std::string dir = KitDir();
+    for (const PayloadRow& row : PayloadTable) {
+        EXPECT_FALSE(FileExists(KitFile(row.name))) << row.name;
+    }
+    for (const std::string& name : FindFiles(dir, "*.OBK")) {
+        for (const PayloadRow& row : PayloadTable) {
+            EXPECT_FALSE(IsAsideNameFor(name.c_str(), row.name)) << name;
+        }
+    }
+    EXPECT_FALSE(FileExists(MenuFolder()));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, CSP_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY));
+    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
+    for (const auto& control : Controls) {
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, ClassServerKey(control.classId).c_str())) << control.file;
+    }
+    EXPECT_TRUE(WaitForWindowGone("#32770", "KeyTray", 10000));
+
+    // The authority's certificates stay trusted.
+    HMODULE setup = LoadSetupResources();
+    EXPECT_EQ(CountInMachineStore("Root", ResourceBytes(setup, "DLL", 215)), 1);
+    EXPECT_EQ(CountInMachineStore("CA", ResourceBytes(setup, "DLL", 216)), 1);
+}
