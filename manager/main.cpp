@@ -2,6 +2,7 @@
 #include "manager.h"
 
 #include "../common/bounded_text.h"
+#include "../common/marker_class.h"
 #include "../common/system_dir.h"
 #include "command_line.h"
 
@@ -39,16 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     AppInstance = instance;
     InitCommonControls();
 
-    WNDCLASSEXA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.cbSize = sizeof windowClass;
-    if (!GetClassInfoExA(NULL, MAKEINTRESOURCEA(0x8002), &windowClass))
-        return 0;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
-    windowClass.lpszClassName = INSTANCE_NAME;
     // Never used for a window: it only marks the program, like the mutex of the same name.
-    if (!RegisterClassExA(&windowClass))
+    if (!RegisterMarkerClass(instance, IDI_APP, INSTANCE_NAME))
         return 0;
     AppIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
 

@@ -1,21 +1,9 @@
 // Entry of the installer: one interactive installer at a time, confirmation, sequence, result box.
 #include "setup.h"
 
-static HANDLE SingleInstanceMutex;
+#include "marker_class.h"
 
-static int RegisterInstallerClass(HINSTANCE instance)
-{
-    WNDCLASSEXA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.cbSize = sizeof windowClass;
-    if (!GetClassInfoExA(NULL, MAKEINTRESOURCEA(0x8002), &windowClass))
-        return 0;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_SETUP));
-    windowClass.lpszClassName = INSTANCE_NAME;
-    // No window of this class is ever made: it only marks the program, like the mutex.
-    return RegisterClassExA(&windowClass) != 0;
-}
+static HANDLE SingleInstanceMutex;
 
 // 1 when this installer may go on. Another one showing a box owns the user's attention; one that
 // is inside its sequence shows none, and then this one asks for itself.
@@ -30,7 +18,7 @@ static int TakeInstanceTurn(void)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    if (!RegisterInstallerClass(instance))
+    if (!RegisterMarkerClass(instance, IDI_SETUP, INSTANCE_NAME))
         return 0;
     if (!TakeInstanceTurn())
         return 0;

@@ -5,6 +5,7 @@
 
 #include "fake_token.h"
 #include "key_builder.h"
+#include "manager_window.h"
 #include "manager.h"
 #include "message_box_capture.h"
 #include "win_harness.h"
@@ -110,19 +111,14 @@ protected:
         spec.containers[0].encryption = enc;
         spec.containers[0].signature = sig;
         fake::PutKey(token, 0, spec);
-        window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDlgProc, 0);
+        window = OpenTestMainWindow();
         ASSERT_TRUE(window);
         tree = GetDlgItem(window, IDC_KEY_TREE);
     }
     void TearDown() override
     {
         ViewerLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
-        DestroyWindow(window);
-        MSG m;
-        while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseDeviceLibrary();
-        KeyNumModule = NULL;
+        CloseTestMainWindow(window);
     }
     void Select(HTREEITEM item) { SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item); }
     void DoubleClick()

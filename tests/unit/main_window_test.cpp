@@ -6,6 +6,7 @@
 
 #include "dialog_template.h"
 #include "fake_token.h"
+#include "manager_window.h"
 #include "manager.h"
 
 #include <dbt.h>
@@ -98,17 +99,10 @@ protected:
         SelectedKeyItem = NULL;
         InitCommonControls();
     }
-    void TearDown() override
-    {
-        if (window && IsWindow(window))
-            DestroyWindow(window);
-        DrainQuit();
-        ReleaseDeviceLibrary();
-        KeyNumModule = NULL;
-    }
+    void TearDown() override { CloseTestMainWindow(window); }
     void Open()
     {
-        window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDlgProc, 0);
+        window = OpenTestMainWindow();
         ASSERT_TRUE(window);
         tree = GetDlgItem(window, IDC_KEY_TREE);
     }
@@ -276,9 +270,8 @@ TEST_F(MainWindowTest, ExitUnregistersReleasesKeyDevAndQuits)
         EXPECT_EQ(token.LoadedCount("KeyDev.dll"), 0);
         EXPECT_EQ(token.LoadedCount("KeyNum.dll"), 1) << "KeyNum.dll is never released";
         EXPECT_TRUE(DrainQuit());
-        DestroyWindow(window);
+        CloseTestMainWindow(window);
         window = NULL;
-        KeyNumModule = NULL;
     }
 }
 

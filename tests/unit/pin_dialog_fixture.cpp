@@ -1,6 +1,8 @@
 // The PIN dialog tests' shared setup: fake keys, a main window, a modeless PIN dialog.
 #include "pin_dialog_fixture.h"
 
+#include "manager_window.h"
+
 std::vector<EndedDialog> EndedDialogs;
 
 static BOOL WINAPI RecordingEndDialog(HWND dialog, INT_PTR result)
@@ -30,7 +32,7 @@ void PinDialogTest::SetUp()
         if (token.openKeys != 0)
             keyOpenDuringABox = true;
     };
-    mainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDlgProc, 0);
+    mainWindow = OpenTestMainWindow();
     ASSERT_TRUE(mainWindow);
 }
 
@@ -42,12 +44,7 @@ void PinDialogTest::TearDown()
     delete boxes;
     if (dialog)
         DestroyWindow(dialog);
-    DestroyWindow(mainWindow);
-    MSG m;
-    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
-    }
-    ReleaseDeviceLibrary();
-    KeyNumModule = NULL;
+    CloseTestMainWindow(mainWindow);
 }
 
 void PinDialogTest::PutKey(int slot, bool twoApplications)

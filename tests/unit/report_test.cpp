@@ -6,6 +6,7 @@
 
 #include "fake_token.h"
 #include "key_builder.h"
+#include "manager_window.h"
 #include "manager.h"
 #include "message_box_capture.h"
 #include "report_text.h"
@@ -115,7 +116,7 @@ TEST_F(ReportTest, OneKeysLinesFollowTheHeadingAndASecondSaveOverwrites)
     spec.label = "张三的Key";
     spec.containers[0].signature = fake::TestCertificate("zhangsan_sig");
     fake::PutKey(token, 0, spec);
-    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDlgProc, 0);
+    HWND window = OpenTestMainWindow();
     ASSERT_TRUE(window);
 
     MessageBoxCapture boxes;
@@ -128,12 +129,7 @@ TEST_F(ReportTest, OneKeysLinesFollowTheHeadingAndASecondSaveOverwrites)
     EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"),
               version + "\r\n<time>\r\n\r\n设备和证书信息如下:\r\n\r\n" + expectedBody);
     EXPECT_EQ(boxes.boxes.size(), 2u);
-    DestroyWindow(window);
-    MSG m;
-    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
-    }
-    ReleaseDeviceLibrary();
-    KeyNumModule = NULL;
+    CloseTestMainWindow(window);
 }
 
 TEST_F(ReportTest, AnUnwritableTargetShowsTheReportWithoutTheNotice)

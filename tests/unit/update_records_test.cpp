@@ -5,6 +5,7 @@
 
 #include "fake_token.h"
 #include "key_builder.h"
+#include "manager_window.h"
 #include "manager.h"
 #include "update_record.h"
 #include "win_harness.h"
@@ -88,17 +89,11 @@ protected:
     }
     void TearDown() override
     {
-        if (window)
-            DestroyWindow(window);
-        MSG m;
-        while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseDeviceLibrary();
-        KeyNumModule = NULL;
+        CloseTestMainWindow(window);
     }
     void Open()
     {
-        window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDlgProc, 0);
+        window = OpenTestMainWindow();
         ASSERT_TRUE(window);
         tree = GetDlgItem(window, IDC_KEY_TREE);
     }
