@@ -1,25 +1,7 @@
 // Importing one of the authority's DER certificates into a local machine system store.
 #include "setup.h"
 
-#include <stdio.h>
 #include <wincrypt.h>
-
-// Reads the whole file into buffer; the length, or -1 when it cannot be read or does not fit.
-static long ReadCertificateFile(const char* path, unsigned char* buffer)
-{
-    FILE* file = fopen(path, "rb");
-    if (!file)
-        return -1;
-    long length = -1;
-    if (fseek(file, 0, SEEK_END) == 0)
-        length = ftell(file);
-    // Refused whole rather than cut: a cut certificate would not decode anyway.
-    if (!CertificateLengthFits(length) || fseek(file, 0, SEEK_SET) != 0
-        || fread(buffer, 1, (size_t)length, file) != (size_t)length)
-        length = -1;
-    fclose(file);
-    return length;
-}
 
 int ImportCertificateFile(const char* path, const char* storeName)
 {

@@ -1,4 +1,4 @@
-// Work paths and set-aside names: plain string work, GBK-aware, no windows.h.
+// Work paths, set-aside names and the certificate file read: plain string and stdio work, GBK-aware, no windows.h.
 #include "install_paths.h"
 
 #include <stdio.h>
@@ -54,6 +54,22 @@ int BuildAsideName(char* out, size_t size, const char* path, unsigned long tick)
 int CertificateLengthFits(long length)
 {
     return length >= 0 && length <= CERTIFICATE_BUFFER_SIZE;
+}
+
+long ReadCertificateFile(const char* path, unsigned char* buffer)
+{
+    FILE* file = fopen(path, "rb");
+    if (!file)
+        return -1;
+    long length = -1;
+    if (fseek(file, 0, SEEK_END) == 0)
+        length = ftell(file);
+    // Refused whole rather than cut: a cut certificate would not decode anyway.
+    if (!CertificateLengthFits(length) || fseek(file, 0, SEEK_SET) != 0
+        || fread(buffer, 1, (size_t)length, file) != (size_t)length)
+        length = -1;
+    fclose(file);
+    return length;
 }
 
 static int SameLetter(char a, char b)

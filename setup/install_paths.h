@@ -1,4 +1,4 @@
-// Names the installer builds from paths, and the certificate size check; no windows.h, builds natively too.
+// Names the installer builds from paths, and the certificate file read with its size check; no windows.h, builds natively too.
 #pragma once
 
 #include <stddef.h>
@@ -15,6 +15,10 @@ int BuildAsideName(char* out, size_t size, const char* path, unsigned long tick)
 
 // 1 when a certificate file of this many bytes fits the import buffer whole.
 int CertificateLengthFits(long length);
+
+// Reads the whole file into buffer (CERTIFICATE_BUFFER_SIZE bytes); the length, or -1 when it cannot
+// be read or does not fit.
+long ReadCertificateFile(const char* path, unsigned char* buffer);
 
 // 1 when fileName (a bare name) is what BuildAsideName makes of payloadName with some tick count:
 // the payload name less its last four characters, a digit, anything, ".OBK" (case ignored).

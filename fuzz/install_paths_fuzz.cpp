@@ -1,0 +1,105 @@
+// Fuzz target: the installer's work paths and set-aside names from fuzzed directory and file names.
+//
+// Input: directory name, NUL, file name, NUL, path of a file in use, NUL, then up to 4 bytes of tick
+// count (little-endian, 32 bits as on Windows). Missing parts are empty.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "fuzz_check.h"
+#include "install_paths.h"
+
+namespace {
+
+std::string NextPart(const uint8_t*& at, const uint8_t* end)
+{
+    const uint8_t* stop = (const uint8_t*)memchr(at, 0, (size_t)(end - at));
+    if (!stop)
+        stop = end;
+    std::string part((const char*)at, (size_t)(stop - at));
+    at = stop < end ? stop + 1 : end;
+    return part;
+}
+
+// The name after the last backslash: what the installer compares when it looks for set-aside files.
+std::string BareName(const std::string& path)
+{
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The number of characters, a GBK pair counting as one, as the set-aside naming counts them.
+size_t CharacterCount(const std::string& text)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); ++count) {
+        unsigned char c = (unsigned char)text[i];
+        i += (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+    }
+    return count;
+}
+
+bool AllZero(const char* bytes, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const uint8_t* at = data;
+    const uint8_t* end = data + size;
+    std::string dir = NextPart(at, end);
+    std::string name = NextPart(at, end);
+    std::string path = NextPart(at, end);
+    uint32_t tick = 0;
+    for (int i = 0; i < 4 && at < end; ++i)
+        tick |= (uint32_t)*at++ << (8 * i);
+
+    // Exactly the installer's buffer size, so any byte past it is caught.
+    char* out = (char*)malloc(INSTALL_PATH_SIZE);
+    int built = BuildWorkPath(out, INSTALL_PATH_SIZE, dir.c_str(), name.c_str());
+    std::string whole = dir + "\\" + name;
+    // Never cut: the whole path, or nothing.
+    if (built) {
+        FUZZ_CHECK(whole.size() < INSTALL_PATH_SIZE);
+        FUZZ_CHECK(strcmp(out, whole.c_str()) == 0);
+    } else {
+        FUZZ_CHECK(AllZero(out, INSTALL_PATH_SIZE));
+        FUZZ_CHECK(whole.size() >= INSTALL_PATH_SIZE);
+    }
+
+    unsigned long tickCount = (unsigned long)tick;
+    int aside = BuildAsideName(out, INSTALL_PATH_SIZE, path.c_str(), tickCount);
+    if (aside) {
+        size_t length = strnlen(out, INSTALL_PATH_SIZE);
+        FUZZ_CHECK(length < INSTALL_PATH_SIZE);
+        FUZZ_CHECK(length >= 4 && memcmp(out + length - 4, ".OBK", 4) == 0);
+        std::string made(out, length);
+        std::string digits = std::to_string(tickCount);
+        FUZZ_CHECK(made.find(digits) != std::string::npos);
+        // What the installer sets aside, it must find again when it cleans up. Names of four
+        // characters or fewer have no stem and are never looked for.
+        std::string payload = BareName(path);
+        if (CharacterCount(payload) > 4 && payload.size() == path.size())
+            FUZZ_CHECK(IsAsideNameFor(made.c_str(), payload.c_str()) == 1);
+    } else {
+        FUZZ_CHECK(AllZero(out, INSTALL_PATH_SIZE));
+    }
+
+    // Any bare name against any payload name: a plain answer, nothing read past either.
+    int match = IsAsideNameFor(name.c_str(), BareName(path).c_str());
+    FUZZ_CHECK(match == 0 || match == 1);
+
+    long certificateLength = (long)(tick & 0xFFFF) - 0x100;
+    FUZZ_CHECK(CertificateLengthFits(certificateLength) ==
+               (certificateLength >= 0 && certificateLength <= CERTIFICATE_BUFFER_SIZE));
+    free(out);
+    return 0;
+}

@@ -1,0 +1,307 @@
+#!/usr/bin/env python3
+"""Writes the hand-made seed inputs of each fuzz target into corpus/<target>/seed-*.
+
+Inputs the fuzzer found that reach code the seeds do not (found-*, from a coverage merge) are kept
+beside them; this script rewrites only its own seeds. The token answers are described in token_answers.h.
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+OK = 0x9000
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "seed-" + name), "wb") as f:
+        f.write(bytes(data))
+
+
+# --- token answers ---------------------------------------------------------------------------
+
+def answer(result=0, status=OK, data=b""):
+    if result == 0:
+        kind = 0
+    elif result < 0:
+        kind = 1 | ((-1 - result) << 2)
+    else:
+        kind = 2 | ((result - 1) << 2)
+    length = len(data)
+    head = bytes([length]) if length < 0x80 else bytes([0x80 | (length >> 8), length & 0xFF])
+    return bytes([kind & 0xFF, status >> 8, status & 0xFF]) + head + bytes(data)
+
+
+def read_file(content, declared=None, short_piece=None, bad_status_piece=None):
+    """Select_File, the 2-byte header, then 128-byte pieces, as ReadUsbKeyFile asks for them."""
+    declared = len(content) if declared is None else declared
+    out = answer() + answer(data=struct.pack(">H", declared))
+    if declared > len(content):
+        return out
+    offset, piece_index = 0, 0
+    while offset < declared:
+        piece = content[offset:offset + 128]
+        status = OK
+        if piece_index == bad_status_piece:
+            status = 0x6B00
+        if piece_index == short_piece:
+            piece = piece[: len(piece) // 2]
+        out += answer(data=piece, status=status)
+        if status != OK:
+            return out
+        offset += 128
+        piece_index += 1
+    return out
+
+
+def device_info(label, apps=(True, True)):
+    info = bytearray(340)
+    info[: len(label)] = label
+    for i, present in enumerate(apps):
+        if present:
+            struct.pack_into("<I", info, 68 + 136 * i, 1)
+    return bytes(info)
+
+
+def container_directory(containers):
+    """containers: list of (in_use, has_encryption, has_signature) for containers 0 and 1."""
+    d = bytearray(300)
+    for j, (in_use, enc, sig) in enumerate(containers):
+        base = 148 * j
+        name = b"container%d" % j
+        d[base: base + len(name)] = name
+        struct.pack_into("<I", d, base + 32, 1 if enc else 0)
+        struct.pack_into("<I", d, base + 40, 1 if sig else 0)
+        d[base + 48] = 1 if in_use else 0
+    return bytes(d)
+
+
+def certificate(subject, issuer, serial, size=600):
+    dates = struct.pack("<12H", 2024, 1, 2, 3, 4, 5, 2027, 6, 7, 8, 9, 10)
+    body = b"\x30" + subject + b"\0" + issuer + b"\0" + bytes([len(serial)]) + serial + dates
+    return body + bytes((i * 7) & 0xFF for i in range(size - len(body)))
+
+
+def list_certificate(i, j, cert, decimal=b"123456789"):
+    out = answer() + answer() + answer() + read_file(cert)
+    if cert and cert[0] == 0x30:
+        out += answer(data=decimal + b"\0")  # HexToDec
+    return out
+
+
+def list_application(i, info, directory, certs):
+    """certs: {(j, encryption): bytes}"""
+    out = answer()                          # select MF
+    out += answer() + read_file(info)       # CheckApplication
+    out += answer()                         # select the application
+    out += read_file(directory)
+    for j in range(2):
+        for enc in (1, 0):
+            if (j, enc) in certs:
+                out += list_certificate(i, j, certs[(j, enc)])
+    return out
+
+
+def full_key(handle, label, serial, apps=(True, True)):
+    info = device_info(label, apps)
+    out = answer(handle)                               # QZ_Open
+    out += answer(data=b"\x3b" * 8)                    # QZ_IC_RESET
+    out += answer(data=serial)                         # QZ_GET_BCDSN
+    out += read_file(info)
+    directory = container_directory([(True, True, True), (False, False, False)])
+    for i, present in enumerate(apps):
+        if not present:
+            out += answer() + answer() + read_file(info)   # select MF, CheckApplication fails
+            continue
+        certs = {(0, 1): certificate(b"encryption %d" % i, "测试CA".encode("gbk"), b"\x01\x02\x03"),
+                 (0, 0): certificate(("签名证书%d" % i).encode("gbk"), b"Velmora CA", b"\xff" * 20, 1200)}
+        out += list_application(i, info, directory, certs)
+    out += answer()                                    # QZ_Close
+    return out
+
+
+def verify(handle, info, result):
+    out = answer(handle) + answer(data=b"\x3b" * 8)
+    out += answer() + answer() + read_file(info) + answer() + answer(result)
+    return out + answer()
+
+
+def refresh_walk_seeds():
+    label = "我的Key".encode("gbk")
+    no_key = answer(0)
+    info = device_info(label)
+    write("refresh_walk", "one-key", b"\x00" + full_key(1, label, b"\x12\x34\xab\xcd") + no_key * 3)
+    write("refresh_walk", "two-keys-verify", b"\x01" + full_key(1, label, b"\x12\x34\xab\xcd") +
+          full_key(2, b"second", b"\x00\x00\x00\x01", (True, False)) + no_key * 2 + verify(1, info, 0))
+    write("refresh_walk", "change-pin", b"\x09" + full_key(1, label, b"\x01\x02\x03\x04") + no_key * 3 +
+          answer(1) + answer(data=b"\x3b") + answer() + answer() + read_file(info) + answer() + answer(3) +
+          answer() + answer() + read_file(info) + answer() + answer(0) + answer())
+    write("refresh_walk", "negative-open", b"\x00" + answer(-1) + full_key(5, b"k", b"\x99\x99\x99\x99") + no_key * 2)
+    write("refresh_walk", "label-fills-field", b"\x00" + full_key(1, b"\xb0" * 64, b"\x01\x01\x01\x01") + no_key * 3)
+    # The device information file declares more than the manager's 340-byte buffer.
+    write("refresh_walk", "info-too-long", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
+          read_file(info, declared=0x0200) + answer() + no_key * 3)
+    write("refresh_walk", "short-piece", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
+          read_file(info, short_piece=1) + answer() + no_key * 3)
+    write("refresh_walk", "bad-status-piece", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
+          read_file(info, bad_status_piece=2) + answer() + no_key * 3)
+    write("refresh_walk", "empty", b"\x00")
+    # A container directory of the largest size the manager reads.
+    big_dir = bytearray(620)
+    big_dir[:300] = container_directory([(True, True, False), (True, False, True)])
+    one = answer(1) + answer() + answer(data=b"\x55" * 64) + read_file(info)
+    one += answer() + answer() + read_file(info) + answer() + read_file(bytes(big_dir))
+    one += list_certificate(0, 0, certificate(b"a" * 300, b"b" * 300, b"\x07" * 200, 2999))
+    one += list_certificate(0, 1, certificate(b"c", b"d", b"", 3000))
+    write("refresh_walk", "largest-files", b"\x00" + one + answer() * 40)
+
+
+# --- update records --------------------------------------------------------------------------
+
+def update_record_seeds():
+    def record(slot, entry, enc, enc_present, sig_present, cert, declared=None):
+        declared = len(cert) if declared is None else declared
+        return bytes([slot, entry, enc, enc_present, sig_present]) + struct.pack(">H", declared) + cert
+    cert = certificate(b"updated", b"Velmora CA", b"\x05\x06")
+    write("update_record", "encryption-replaced", record(0, 1, 1, 1, 1, cert))
+    write("update_record", "signature-removed", record(3, 3, 0, 1, 0, b""))
+    write("update_record", "both-removed", record(2, 0, 1, 0, 0, cert[:10]))
+    write("update_record", "largest", record(1, 2, 0, 1, 1, bytes(3000)))
+    write("update_record", "too-long", record(1, 2, 0, 1, 1, bytes(3001)))
+    write("update_record", "short", record(0, 0, 1, 1, 1, cert, declared=len(cert) + 1))
+    write("update_record", "slot-out-of-range", record(4, 0, 1, 1, 1, cert))
+    write("update_record", "header-only", record(0, 0, 1, 1, 1, b"")[:6])
+
+
+# --- install paths ---------------------------------------------------------------------------
+
+def install_paths_seeds():
+    def parts(directory, name, path, tick):
+        return directory + b"\0" + name + b"\0" + path + b"\0" + struct.pack("<I", tick)
+    system = b"C:\\windows\\system32"
+    write("install_paths", "keycmd", parts(system, b"KeyCmd.dll", system + b"\\KeyCmd.dll", 42))
+    write("install_paths", "long-tick", parts(system, b"KeyDev.dll", b"KeyDev.dll", 4294967295))
+    gbk = "C:\\程序\\客户端工具".encode("gbk")
+    write("install_paths", "gbk", parts(gbk, "工具.exe".encode("gbk"), "证书工具.exe".encode("gbk"), 123456))
+    write("install_paths", "at-limit", parts(b"C:\\" + b"d" * 250, b"ab.dll", b"x" * 254, 7))
+    write("install_paths", "over-limit", parts(b"C:\\" + b"d" * 260, b"ab.dll", b"x" * 300, 7))
+    write("install_paths", "short-name", parts(b"C:", b"a", b"abc", 99999))
+    write("install_paths", "lone-lead-byte", parts(b"C:\\\x81", b"\xfe", b"abcde\x81", 5))
+    write("install_paths", "trail-is-backslash", parts(b"C:\\\x81\\", b"\x81\\x.dll", b"\x81\\\x81\\abcdef", 31))
+
+
+# --- report text -----------------------------------------------------------------------------
+
+def report_text_seeds():
+    def text(s, wide=True):
+        return (struct.pack("<H", len(s)) if wide else bytes([len(s)])) + s
+
+    def date(*v):
+        return struct.pack("<6H", *v)
+
+    def cert(enc, subject, issuer, blob, decimal):
+        return (bytes([enc]) + text(subject) + text(issuer) + bytes([len(blob)]) + blob + text(decimal) +
+                date(2024, 1, 1, 0, 0, 0) + date(2027, 12, 31, 23, 59, 59))
+
+    def key(serial, label, certs):
+        return serial + bytes([len(label)]) + label + bytes([len(certs)]) + b"".join(certs)
+
+    one = key(b"\x12\x34\xab\xcd", "我的Key".encode("gbk"),
+              [cert(1, b"Zhang San", b"Velmora CA", b"\x01\x02", b"258"),
+               cert(0, "张三".encode("gbk"), "测试CA".encode("gbk"), b"\xff" * 20, b"9" * 48)])
+    write("report_text", "one-key", b"\x0a\x00" + one + date(2026, 12, 7, 8, 0, 0))
+    # Four keys, eight certificates each, every field at its limit: the largest report.
+    biggest = cert(1, "名" .encode("gbk") * 127 + b"x", b"\xb0\xa1" * 127 + b"y", b"\xff" * 255, b"9" * 511)
+    biggest = biggest[:-24] + date(65535, 65535, 65535, 65535, 65535, 65535) * 2
+    full_key = key(b"\xff" * 4, b"\xc4\xe3" * 32, [biggest] * 8)
+    write("report_text", "largest", b"\x0b\x03" + full_key * 4 + date(65535, 12, 31, 23, 59, 59))
+    write("report_text", "oversize", b"\x86\x01" + b"\0\0\0\0" + text(b"L" * 3000) + b"\x02" +
+          cert(0, b"S" * 3000, b"I" * 3000, b"\x01", b"7" * 3000) * 2)
+    write("report_text", "lone-lead-bytes", b"\x07\x01" + key(b"\x81\x81\x81\x81", b"\x81" * 63,
+                                                             [cert(1, b"\xfe", b"\x81", b"", b"")]))
+    write("report_text", "empty", b"")
+
+
+# --- device notices --------------------------------------------------------------------------
+
+def device_notice_seeds():
+    def record(name, size=None, kind=5):
+        body = struct.pack("<III", 0, kind, 0) + bytes(range(16)) + name
+        size = len(body) if size is None else size
+        return struct.pack("<I", size) + body[4:]
+    path = b"\\\\?\\USB#VID_5E2B&PID_0001#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\0"
+    write("device_notice", "key-arrival", b"\x00\x80" + record(path))
+    write("device_notice", "other-device", b"\x00\x80" + record(b"\\\\?\\USB#VID_046D&PID_C077#1\0"))
+    write("device_notice", "no-terminator", b"\x00\x80" + record(b"\\\\?\\USB#VID_5E2B&PID_0001"))
+    write("device_notice", "volume", b"\x00\x80" + record(b"x\0", kind=2))
+    write("device_notice", "name-too-long", b"\x00\x02" + record(path))
+    write("device_notice", "size-too-small", b"\x00\x80" + record(path, size=20))
+    write("device_notice", "close-switch", b"\x00\x00" + b"KeyManager.exe -u")
+
+
+# --- certificate files ----------------------------------------------------------------------
+
+def cert_file_seeds():
+    write("cert_file", "small", certificate(b"root", b"root", b"\x01", 600))
+    write("cert_file", "exactly-2048", certificate(b"root", b"root", b"\x01", 2048))
+    write("cert_file", "one-over", certificate(b"root", b"root", b"\x01", 2049))
+    write("cert_file", "empty", b"")
+
+
+# --- the virtual key -------------------------------------------------------------------------
+
+KEY_INI = """; a comment
+[key]
+serial = 00C0FFEE
+label=张三的Key
+inserted=yes
+
+[application1]
+present=yes
+pin=123456
+max_retries=10
+retries_left=3
+locked=no
+container0=Signing
+[application2]
+present=yes
+pin=5678
+max_retries=6
+retries_left=6
+locked=no
+""".encode("gbk")
+
+
+def virtual_key_seeds():
+    def key(text, files, commands):
+        out = struct.pack("<H", len(text)) + text
+        for which, data in files:
+            out += bytes([which]) + struct.pack("<H", len(data)) + data
+        return out + b"\xff" + b"".join(commands)
+
+    def select(p1, fid, no_data=False):
+        return bytes([2 if no_data else 0, p1]) + struct.pack(">H", fid) + b"\0\0\0"
+
+    def read(offset, count):
+        return bytes([1, 0, 0, 0]) + struct.pack("<H", offset) + bytes([count])
+
+    walk = [select(0, 0, True), select(2, 0xEF01), read(0, 2), read(2, 128), read(130, 128), read(258, 84),
+            select(1, 0xAD01), select(2, 0xEF01), read(0, 2), read(2, 128), select(1, 0xDF11), select(2, 0xEF01),
+            read(0, 2), read(2, 128), read(130, 128), select(0, 0x3F00), select(1, 0xAD02), select(1, 0xDF21),
+            select(2, 0xEF02), read(0, 2), read(600, 128)]
+    der = certificate(b"key", b"ca", b"\x01\x02", 700)
+    write("virtual_key", "walk", key(KEY_INI, [(3, der), (6, der)], walk))
+    write("virtual_key", "raw-corrupt", key(KEY_INI, [(7, b"\x7f\xff" + der[:100]), (0, b"\x00\x10abc")], walk))
+    write("virtual_key", "ini-only", key(KEY_INI, [], []))
+    write("virtual_key", "bad-ini", key(b"[key]\nserial=zz\nretrys_left=3\n", [], []))
+    write("virtual_key", "large-file", key(KEY_INI, [(4, bytes(9000))], walk))
+
+
+if __name__ == "__main__":
+    cert_file_seeds()
+    virtual_key_seeds()
+    refresh_walk_seeds()
+    update_record_seeds()
+    install_paths_seeds()
+    report_text_seeds()
+    device_notice_seeds()
