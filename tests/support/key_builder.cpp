@@ -30,33 +30,33 @@ std::vector<unsigned char> DeviceInfoFile(const std::string& label, bool first, 
     return info;
 }
 
-std::vector<unsigned char> ContainerDirectory(const ContainerSpec& first, const ContainerSpec& second)
+std::vector<unsigned char> ContainerDirectory(const ContainerPlan& first, const ContainerPlan& second)
 {
     std::vector<unsigned char> dir(300, 0);
-    const ContainerSpec* specs[2] = { &first, &second };
+    const ContainerPlan* plans[2] = { &first, &second };
     for (int j = 0; j < 2; ++j) {
-        PutLe32(dir, 32 + 148 * j, specs[j]->encryption.empty() ? 0 : 1);
-        PutLe32(dir, 40 + 148 * j, specs[j]->signature.empty() ? 0 : 1);
-        dir[48 + 148 * j] = specs[j]->inUse ? 1 : 0;
+        PutLe32(dir, 32 + 148 * j, plans[j]->encryption.empty() ? 0 : 1);
+        PutLe32(dir, 40 + 148 * j, plans[j]->signature.empty() ? 0 : 1);
+        dir[48 + 148 * j] = plans[j]->inUse ? 1 : 0;
     }
     return dir;
 }
 
-void PutKey(Token& token, int slot, const KeySpec& spec)
+void PutKey(Token& token, int slot, const KeyPlan& plan)
 {
     Key& key = token.Slot(slot);
     key.directories.clear();
     key.files.clear();
     key.present = true;
-    token.PutFile(slot, { 0xEF01 }, DeviceInfoFile(spec.label, spec.applications[0], spec.applications[1]));
+    token.PutFile(slot, { 0xEF01 }, DeviceInfoFile(plan.label, plan.applications[0], plan.applications[1]));
     for (int i = 0; i < 2; ++i) {
-        if (!spec.applications[i])
+        if (!plan.applications[i])
             continue;
         unsigned app = 0xAD01 + i;
         token.PutDirectory(slot, { app });
-        token.PutFile(slot, { app, 0xEF01 }, ContainerDirectory(spec.containers[2 * i], spec.containers[2 * i + 1]));
+        token.PutFile(slot, { app, 0xEF01 }, ContainerDirectory(plan.containers[2 * i], plan.containers[2 * i + 1]));
         for (int j = 0; j < 2; ++j) {
-            const ContainerSpec& c = spec.containers[2 * i + j];
+            const ContainerPlan& c = plan.containers[2 * i + j];
             unsigned container = 0xDF11 + 0x10 * i + j;
             token.PutDirectory(slot, { app, container });
             if (!c.encryption.empty())

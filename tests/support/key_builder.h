@@ -12,24 +12,24 @@ namespace fake {
 // One of the certificates built into the test program (see test_certs.rc), as DER bytes.
 std::vector<unsigned char> TestCertificate(const char* name);
 
-struct ContainerSpec {
+struct ContainerPlan {
     bool inUse = true;
     std::vector<unsigned char> encryption; // empty: no encryption certificate
     std::vector<unsigned char> signature;  // empty: no signature certificate
 };
 
-struct KeySpec {
+struct KeyPlan {
     std::string label;                     // GBK
     bool applications[2] = { true, false };
-    ContainerSpec containers[4];           // k = 2 * application index + container index
+    ContainerPlan containers[4];           // k = 2 * application index + container index
 };
 
 // The 340-byte device information file for a label and the listed applications.
 std::vector<unsigned char> DeviceInfoFile(const std::string& label, bool first, bool second);
 // A container directory for the two containers of one application.
-std::vector<unsigned char> ContainerDirectory(const ContainerSpec& first, const ContainerSpec& second);
+std::vector<unsigned char> ContainerDirectory(const ContainerPlan& first, const ContainerPlan& second);
 
-// Inserts a key built from spec into slot (replacing what was there).
-void PutKey(Token& token, int slot, const KeySpec& spec);
+// Inserts a key built from plan into slot (replacing what was there).
+void PutKey(Token& token, int slot, const KeyPlan& plan);
 
 } // namespace fake

@@ -106,11 +106,11 @@ protected:
         AppInstance = GetModuleHandleA(NULL);
         enc = fake::TestCertificate("zhangsan_enc");
         sig = fake::TestCertificate("zhangsan_sig");
-        fake::KeySpec spec;
-        spec.label = "k";
-        spec.containers[0].encryption = enc;
-        spec.containers[0].signature = sig;
-        fake::PutKey(token, 0, spec);
+        fake::KeyPlan plan;
+        plan.label = "k";
+        plan.containers[0].encryption = enc;
+        plan.containers[0].signature = sig;
+        fake::PutKey(token, 0, plan);
         window = OpenTestMainWindow();
         ASSERT_TRUE(window);
         tree = GetDlgItem(window, IDC_KEY_TREE);

@@ -11,8 +11,8 @@
 
 namespace {
 
-using fake::ContainerSpec;
-using fake::KeySpec;
+using fake::ContainerPlan;
+using fake::KeyPlan;
 using fake::TestCertificate;
 
 const char ZhangsanEncBlock[] =
@@ -107,11 +107,11 @@ TEST_F(DeviceTreeTest, NoKeyShowsThePlaceholderAndAnEmptyReport)
 
 TEST_F(DeviceTreeTest, AKeyWithItsCertificatesInOneApplication)
 {
-    KeySpec spec;
-    spec.label = "张三的Key";
-    spec.containers[0].encryption = enc;
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "张三的Key";
+    plan.containers[0].encryption = enc;
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
 
     EXPECT_EQ(Texts(), std::vector<std::string>({ "张三的Key", "-张三", "-张三" }));
@@ -149,9 +149,9 @@ TEST_F(DeviceTreeTest, AKeyWhoseDeviceInformationFailsKeepsOnlyItsFirstLines)
 
 TEST_F(DeviceTreeTest, AnEmptyLabelIsAnItemWithEmptyText)
 {
-    KeySpec spec;
-    spec.label = "";
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "";
+    fake::PutKey(token, 0, plan);
     Open();
     EXPECT_EQ(Texts(), std::vector<std::string>({ "" }));
     EXPECT_EQ(KeyButtons(), std::vector<bool>({ false, true, true, true }));
@@ -160,10 +160,10 @@ TEST_F(DeviceTreeTest, AnEmptyLabelIsAnItemWithEmptyText)
 
 TEST_F(DeviceTreeTest, AKeyInSlotTwoOnlyIsFirstAndSelected)
 {
-    KeySpec spec;
-    spec.label = "slot2";
-    spec.containers[1].signature = lisi;
-    fake::PutKey(token, 2, spec);
+    KeyPlan plan;
+    plan.label = "slot2";
+    plan.containers[1].signature = lisi;
+    fake::PutKey(token, 2, plan);
     Open();
     EXPECT_EQ(Texts(), std::vector<std::string>({ "slot2", "-李四" }));
     EXPECT_EQ(DeviceTable[2].slot, 2);
@@ -176,10 +176,10 @@ TEST_F(DeviceTreeTest, AKeyInSlotTwoOnlyIsFirstAndSelected)
 
 TEST_F(DeviceTreeTest, AnApplicationListedButMissingIsSkipped)
 {
-    KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     // The device information file lists the second application, which the key does not have.
     token.PutFile(0, { 0xEF01 }, fake::DeviceInfoFile("k", true, true));
     Open();
@@ -188,12 +188,12 @@ TEST_F(DeviceTreeTest, AnApplicationListedButMissingIsSkipped)
 
 TEST_F(DeviceTreeTest, AnUndecodableEncryptionCertificateDropsItsWholeContainer)
 {
-    KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].encryption = std::vector<unsigned char>(200, 0x30); // not DER
-    spec.containers[0].signature = sig;
-    spec.containers[1].signature = lisi;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].encryption = std::vector<unsigned char>(200, 0x30); // not DER
+    plan.containers[0].signature = sig;
+    plan.containers[1].signature = lisi;
+    fake::PutKey(token, 0, plan);
     Open();
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k", "-李四" }));
     EXPECT_EQ(DeviceTable[0].containers[0].signatureLength, 0);
@@ -203,10 +203,10 @@ TEST_F(DeviceTreeTest, AnUndecodableEncryptionCertificateDropsItsWholeContainer)
 
 TEST_F(DeviceTreeTest, ASignatureOnlyContainerGivesOneSignatureBlock)
 {
-    KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k", "-张三" }));
     EXPECT_EQ(std::string(ReportText), KeyLines("1234ABCD", "k") + ZhangsanSigBlock);
@@ -214,14 +214,14 @@ TEST_F(DeviceTreeTest, ASignatureOnlyContainerGivesOneSignatureBlock)
 
 TEST_F(DeviceTreeTest, ContainersNotInUseOrWithoutCertificatesAreSkipped)
 {
-    KeySpec spec;
-    spec.label = "k";
-    spec.applications[1] = true;
-    spec.containers[0].inUse = false;
-    spec.containers[0].signature = sig;     // its indicator counts as 0
-    spec.containers[1].inUse = true;        // in use but empty
-    spec.containers[2].encryption = enc;    // the second application is read too
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "k";
+    plan.applications[1] = true;
+    plan.containers[0].inUse = false;
+    plan.containers[0].signature = sig;     // its indicator counts as 0
+    plan.containers[1].inUse = true;        // in use but empty
+    plan.containers[2].encryption = enc;    // the second application is read too
+    fake::PutKey(token, 0, plan);
     Open();
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k", "-张三" }));
     EXPECT_EQ(DeviceTable[0].containers[2].encryptionLength, (int)enc.size());
@@ -230,10 +230,10 @@ TEST_F(DeviceTreeTest, ContainersNotInUseOrWithoutCertificatesAreSkipped)
 
 TEST_F(DeviceTreeTest, TwoKeysInSlotOrderEachExpandedTheFirstSelected)
 {
-    KeySpec a;
+    KeyPlan a;
     a.label = "甲";
     a.containers[0].signature = sig;
-    KeySpec b;
+    KeyPlan b;
     b.label = "乙";
     b.containers[1].signature = lisi;
     fake::PutKey(token, 3, b);
@@ -251,10 +251,10 @@ TEST_F(DeviceTreeTest, TwoKeysInSlotOrderEachExpandedTheFirstSelected)
 
 TEST_F(DeviceTreeTest, ARefreshAfterRemovalReplacesEverything)
 {
-    KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     token.Slot(0).present = false;
     Refresh();
@@ -267,17 +267,17 @@ TEST_F(DeviceTreeTest, ARefreshAfterRemovalReplacesEverything)
 
 TEST_F(DeviceTreeTest, LengthsLargerThanTheirBuffersAreRejected)
 {
-    KeySpec spec;
-    spec.label = "k";
-    spec.applications[1] = true;
-    spec.containers[0].signature = sig;
-    spec.containers[2].signature = lisi;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.label = "k";
+    plan.applications[1] = true;
+    plan.containers[0].signature = sig;
+    plan.containers[2].signature = lisi;
+    fake::PutKey(token, 0, plan);
     // The second application's container directory claims 621 bytes: that application is skipped.
     token.PutFile(0, { 0xAD02, 0xEF01 }, std::vector<unsigned char>(621, 1));
     // A certificate file of 3001 bytes is not listed.
     token.PutFile(0, { 0xAD01, 0xDF11, 0xEF02 }, std::vector<unsigned char>(3001, 0x30));
-    fake::PutKey(token, 1, spec);
+    fake::PutKey(token, 1, plan);
     // A device information file longer than 340 bytes drops the key.
     token.PutFile(1, { 0xEF01 }, std::vector<unsigned char>(341, 'a'));
     Open();
@@ -286,11 +286,11 @@ TEST_F(DeviceTreeTest, LengthsLargerThanTheirBuffersAreRejected)
 
 TEST_F(DeviceTreeTest, ALabelWithoutNulIsCutWithinItsField)
 {
-    KeySpec spec;
+    KeyPlan plan;
     // 40 two-byte characters: 80 bytes, no NUL within the 64-byte label field.
     for (int i = 0; i < 40; ++i)
-        spec.label += "标";
-    fake::PutKey(token, 0, spec);
+        plan.label += "标";
+    fake::PutKey(token, 0, plan);
     Open();
     std::string cut;
     for (int i = 0; i < 31; ++i)
@@ -316,14 +316,14 @@ TEST_F(DeviceTreeTest, ItemTextsAreCutToTheirLimits)
 TEST_F(DeviceTreeTest, FourFullKeysFitTheReportWhole)
 {
     for (int slot = 0; slot < 4; ++slot) {
-        KeySpec spec;
-        spec.label = "满满的Key" + std::to_string(slot);
-        spec.applications[1] = true;
-        for (ContainerSpec& c : spec.containers) {
+        KeyPlan plan;
+        plan.label = "满满的Key" + std::to_string(slot);
+        plan.applications[1] = true;
+        for (ContainerPlan& c : plan.containers) {
             c.encryption = enc;
             c.signature = sig;
         }
-        fake::PutKey(token, slot, spec);
+        fake::PutKey(token, slot, plan);
     }
     Open();
     std::string report(ReportText);
@@ -356,10 +356,10 @@ TEST_F(DeviceTreeTest, EachRefreshGivesTheTreeOneFreshImageList)
 
 TEST_F(DeviceTreeTest, CheckApplicationReadsTheIndicators)
 {
-    KeySpec spec;
-    spec.applications[0] = false;
-    spec.applications[1] = true;
-    fake::PutKey(token, 0, spec);
+    KeyPlan plan;
+    plan.applications[0] = false;
+    plan.applications[1] = true;
+    fake::PutKey(token, 0, plan);
     int handle = OpenUsbKey(0);
     ASSERT_GT(handle, 0);
     EXPECT_EQ(CheckApplication(handle, 0xAD01), -1);

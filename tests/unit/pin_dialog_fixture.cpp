@@ -49,10 +49,10 @@ void PinDialogTest::TearDown()
 
 void PinDialogTest::PutKey(int slot, bool twoApplications)
 {
-    fake::KeySpec spec;
-    spec.label = "key" + std::to_string(slot);
-    spec.applications[1] = twoApplications;
-    fake::PutKey(token, slot, spec);
+    fake::KeyPlan plan;
+    plan.label = "key" + std::to_string(slot);
+    plan.applications[1] = twoApplications;
+    fake::PutKey(token, slot, plan);
     RefreshDeviceTree(mainWindow);
 }
 

@@ -112,10 +112,10 @@ TEST_F(ReportTest, OneKeysLinesFollowTheHeadingAndASecondSaveOverwrites)
     fake::Token& token = fake::Instance();
     token.Install();
     AppInstance = GetModuleHandleA(NULL);
-    fake::KeySpec spec;
-    spec.label = "张三的Key";
-    spec.containers[0].signature = fake::TestCertificate("zhangsan_sig");
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "张三的Key";
+    plan.containers[0].signature = fake::TestCertificate("zhangsan_sig");
+    fake::PutKey(token, 0, plan);
     HWND window = OpenTestMainWindow();
     ASSERT_TRUE(window);
 

@@ -131,11 +131,11 @@ protected:
 
 TEST_F(UpdateTreeTest, ReplacingTheEncryptionCertificateKeepsTheSignature)
 {
-    fake::KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].encryption = enc;
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].encryption = enc;
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     std::string report(ReportText);
     Apply(Record(0, 0, 1, 1, 1, lisi));
@@ -152,11 +152,11 @@ TEST_F(UpdateTreeTest, ReplacingTheEncryptionCertificateKeepsTheSignature)
 
 TEST_F(UpdateTreeTest, RemovingBothCertificatesLeavesTheKeyWithoutThem)
 {
-    fake::KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].encryption = enc;
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].encryption = enc;
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     Apply(Record(0, 0, 0, 0, 0, {}));
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k" }));
@@ -168,12 +168,12 @@ TEST_F(UpdateTreeTest, RemovingBothCertificatesLeavesTheKeyWithoutThem)
 
 TEST_F(UpdateTreeTest, ASecondApplicationEntryShowsAllEntriesInOrder)
 {
-    fake::KeySpec spec;
-    spec.label = "k";
-    spec.applications[1] = true;
-    spec.containers[0].signature = sig;
-    spec.containers[3].signature = lisi;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "k";
+    plan.applications[1] = true;
+    plan.containers[0].signature = sig;
+    plan.containers[3].signature = lisi;
+    fake::PutKey(token, 0, plan);
     Open();
     Apply(Record(0, 2, 1, 1, 0, enc));
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k", "-张三", "-张三", "-李四" }));
@@ -183,10 +183,10 @@ TEST_F(UpdateTreeTest, ASecondApplicationEntryShowsAllEntriesInOrder)
 
 TEST_F(UpdateTreeTest, ARecordForAnEmptyLabelSlotChangesOnlyTheTable)
 {
-    fake::KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     Apply(Record(2, 1, 0, 0, 1, lisi));
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k", "-张三" }));
@@ -196,10 +196,10 @@ TEST_F(UpdateTreeTest, ARecordForAnEmptyLabelSlotChangesOnlyTheTable)
 
 TEST_F(UpdateTreeTest, AKeyListedWithAnEmptyLabelDisappearsAndThePlaceholderShows)
 {
-    fake::KeySpec spec;
-    spec.label = "";
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "";
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     HTREEITEM before = SelectedKeyItem;
     Apply(Record(0, 0, 0, 0, 1, lisi));
@@ -212,10 +212,10 @@ TEST_F(UpdateTreeTest, AKeyListedWithAnEmptyLabelDisappearsAndThePlaceholderShow
 
 TEST_F(UpdateTreeTest, AMalformedRecordChangesNothing)
 {
-    fake::KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].signature = sig;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].signature = sig;
+    fake::PutKey(token, 0, plan);
     Open();
     static DeviceRecord before[KEY_SLOT_COUNT];
     memcpy(before, DeviceTable, sizeof before);
@@ -231,12 +231,12 @@ TEST_F(UpdateTreeTest, AMalformedRecordChangesNothing)
 
 TEST_F(UpdateTreeTest, AnUndecodableStoredCertificateHidesItsEntryButStaysInTheTable)
 {
-    fake::KeySpec spec;
-    spec.label = "k";
-    spec.containers[0].encryption = enc;
-    spec.containers[0].signature = sig;
-    spec.containers[1].signature = lisi;
-    fake::PutKey(token, 0, spec);
+    fake::KeyPlan plan;
+    plan.label = "k";
+    plan.containers[0].encryption = enc;
+    plan.containers[0].signature = sig;
+    plan.containers[1].signature = lisi;
+    fake::PutKey(token, 0, plan);
     Open();
     Apply(Record(0, 0, 1, 1, 1, std::vector<unsigned char>(50, 0x30)));
     EXPECT_EQ(Texts(), std::vector<std::string>({ "k", "-李四" }));
