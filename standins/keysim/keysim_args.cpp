@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "bounded_text.h"
+#include "hex_to_dec.h"
 
 const char KeysimUsage[] =
     "usage: keysim [--store FOLDER] COMMAND [ARGUMENTS]\n"
@@ -75,30 +76,9 @@ static long ParseNumber(const char* text, long low, long high)
     return n >= low && n <= high ? n : -1;
 }
 
-static int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 static int ParseSerial(const char* text, uint32_t* serial)
 {
-    if (!text || strlen(text) != 8)
-        return -1;
-    uint32_t v = 0;
-    for (int i = 0; i < 8; ++i) {
-        int d = HexValue(text[i]);
-        if (d < 0)
-            return -1;
-        v = v << 4 | (uint32_t)d;
-    }
-    *serial = v;
-    return 0;
+    return text ? ParseSerialHex(text, strlen(text), serial) : -1;
 }
 
 static int ParseHexId(const char* text, size_t length, unsigned* id)
@@ -107,7 +87,7 @@ static int ParseHexId(const char* text, size_t length, unsigned* id)
         return -1;
     unsigned v = 0;
     for (size_t i = 0; i < 4; ++i) {
-        int d = HexValue(text[i]);
+        int d = HexDigitValue(text[i]);
         if (d < 0)
             return -1;
         v = v << 4 | (unsigned)d;

@@ -5,7 +5,7 @@
 
 enum { DECIMAL_DIGITS_MAX = 1024 };
 
-static int HexDigitValue(char c)
+int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -58,4 +58,19 @@ int HexDigitsToDecimal(const char* hex, char* decimal, size_t size)
         decimal[i] = (char)('0' + digits[count - 1 - i]);
     decimal[count] = '\0';
     return HEX_TO_DEC_OK;
+}
+
+int ParseSerialHex(const char* text, size_t length, uint32_t* serial)
+{
+    if (!text || length != 8)
+        return -1;
+    uint32_t v = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        int d = HexDigitValue(text[i]);
+        if (d < 0)
+            return -1;
+        v = v << 4 | (uint32_t)d;
+    }
+    *serial = v;
+    return 0;
 }

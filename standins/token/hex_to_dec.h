@@ -2,6 +2,8 @@
 // Portable: no windows.h.
 #pragma once
 
+#include <stdint.h>
+
 #include <stddef.h>
 
 enum {
@@ -14,3 +16,10 @@ enum {
 // Writes the decimal value of hex (digits 0-9, a-f, A-F; leading zeros allowed; "00" gives "0") into
 // decimal with its NUL. On any failure decimal holds the empty text (when it can hold anything).
 int HexDigitsToDecimal(const char* hex, char* decimal, size_t size);
+
+// The value of one hexadecimal digit, or -1 for any other character.
+int HexDigitValue(char c);
+
+// Eight hexadecimal digits (a key's serial number) of a text of the given length; 0 on success,
+// -1 when the length is not 8 or a character is no digit.
+int ParseSerialHex(const char* text, size_t length, uint32_t* serial);

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "bounded_text.h"
+#include "hex_to_dec.h"
 
 enum { LINE_MAX_BYTES = 512 };
 
@@ -111,30 +112,9 @@ static int ParseSmallNumber(const Field* f)
     return n;
 }
 
-static int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 static int ParseSerial(const Field* f, uint32_t* serial)
 {
-    if (f->valueLength != 8)
-        return -1;
-    uint32_t v = 0;
-    for (size_t i = 0; i < 8; ++i) {
-        int d = HexValue(f->value[i]);
-        if (d < 0)
-            return -1;
-        v = v << 4 | (uint32_t)d;
-    }
-    *serial = v;
-    return 0;
+    return ParseSerialHex(f->value, f->valueLength, serial);
 }
 
 static int IsPrintablePin(const unsigned char* pin, int length)
@@ -159,8 +139,8 @@ static int ParsePin(const Field* f, int hex, KeyApplication* app)
     if (f->valueLength % 2 != 0 || f->valueLength < 2 * KEY_PIN_MIN || f->valueLength > 2 * KEY_PIN_MAX)
         return -1;
     for (size_t i = 0; i < f->valueLength; i += 2) {
-        int high = HexValue(f->value[i]);
-        int low = HexValue(f->value[i + 1]);
+        int high = HexDigitValue(f->value[i]);
+        int low = HexDigitValue(f->value[i + 1]);
         if (high < 0 || low < 0)
             return -1;
         app->pin[i / 2] = (unsigned char)(high << 4 | low);
