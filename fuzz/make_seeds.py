@@ -297,6 +297,17 @@ def virtual_key_seeds():
     write("virtual_key", "large-file", key(KEY_INI, [(4, bytes(9000))], walk))
 
 
+def pin_input_seeds():
+    """Change-buffer size byte, caption size byte, old PIN NUL new PIN NUL, digit and letter orders."""
+    shuffle = bytes(range(10)) + bytes(range(26))
+    write("pin_input", "typical", bytes([180, 4]) + b"1234\0Ab3dEf7h\0" + shuffle)
+    write("pin_input", "ascending", bytes([20, 3]) + b"abcdefgh\0ABCDEFGH\0" + bytes(range(9, -1, -1)))
+    write("pin_input", "longest", bytes([63, 7]) + b"!" * 40 + b"\0" + b"~" * 40 + b"\0" + bytes([255] * 36))
+    write("pin_input", "too-small", bytes([5, 1]) + b"123456\0654321\0")
+    write("pin_input", "gbk-bytes", bytes([100, 2]) + b"\xd5\xc5\xc8\xfd1234\0\x81\x81\x81\0" + bytes([200] * 36))
+    write("pin_input", "empty-pins", bytes([0, 0]) + b"\0\0")
+
+
 if __name__ == "__main__":
     cert_file_seeds()
     virtual_key_seeds()
@@ -305,3 +316,4 @@ if __name__ == "__main__":
     install_paths_seeds()
     report_text_seeds()
     device_notice_seeds()
+    pin_input_seeds()

@@ -1,95 +1,47 @@
-// Fuzz target: the manager's refresh walk over a token whose every answer is fuzzed (see token_answers.h).
+// Fuzz target: the manager's own walk over the keys (WalkKeys) and its PIN loop (PresentPin), over a
+// token whose every answer is fuzzed (see token_answers.h), then the report built from what was read.
 //
-// device_tree.cpp and key_access.cpp need windows.h, so this file drives the portable pieces in the
-// order those files call them: open each slot, reset, serial, device information file, for each
-// application CheckApplication, select, container directory, per container the certificate files,
-// close. Only CryptoAPI is stood in for: a certificate "decodes" when its first byte is 0x30, and its
-// names, serial number and dates are taken from its bytes. After the walk one PIN operation runs the
-// way pin_session.cpp sequences it, then the report is assembled as report.cpp does.
+// The host stands in for what is Windows-only: opening a key as key_access.cpp does (a zero handle
+// releases KeyCmd.dll, a negative one leaves it bound), and a certificate decoder that takes any DER
+// starting 0x30 and reads its names, serial number and dates from its bytes.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "fuzz_check.h"
-#include "key_file.h"
-#include "key_layout.h"
+#include "key_walk.h"
 #include "report_text.h"
 #include "token_answers.h"
 
 namespace {
 
-enum { SLOTS = 4, ENTRIES = 4, NO_ANSWER = -1000 };
-
-// The parts of DeviceRecord the walk writes, each buffer its own allocation of the manager's size,
-// so a write past one is caught.
-struct Entry {
-    int encryptionLength, signatureLength;
-    unsigned char* encryptionCert;
-    unsigned char* signatureCert;
-};
-struct Record {
-    int slot;
-    int listed;
-    char* label;
-    Entry containers[ENTRIES];
-};
-
-struct Walk {
+struct Host {
     AnsweringToken token;
-    Record table[SLOTS];
-    char* report;
-    int libraryBound; // KeyCmd.dll as key_access.cpp leaves it
+    int libraryBound;
+    int itemsMade;
+    int decodedOutstanding;
+    int keysAdded;
 };
 
-// key_access.cpp: a zero handle releases the library, a negative one leaves it bound.
-int OpenKey(Walk* walk, int slot)
+int OpenKey(void* context, int slot)
 {
-    walk->libraryBound = 1;
+    Host* host = (Host*)context;
+    FUZZ_CHECK(slot >= 0 && slot < KEY_SLOT_COUNT);
+    host->libraryBound = 1;
     int handle = TokenLibrary.QZ_Open(slot);
     if (handle == 0)
-        walk->libraryBound = 0;
+        host->libraryBound = 0;
     return handle;
 }
 
-void CloseKey(Walk* walk, int handle)
+void CloseKey(void* context, int handle)
 {
-    if (!walk->libraryBound)
+    Host* host = (Host*)context;
+    FUZZ_CHECK(handle > 0); // the walk closes only what it opened
+    if (!host->libraryBound)
         return;
-    if (handle != 0)
-        TokenLibrary.QZ_Close(handle);
-    walk->libraryBound = 0;
-}
-
-int SelectMasterFile(int handle)
-{
-    unsigned short status = 0;
-    int result = TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
-    return result >= 0 && status == KEY_STATUS_OK;
-}
-
-int SelectDirectory(int handle, unsigned id)
-{
-    unsigned char bytes[2] = { (unsigned char)(id >> 8), (unsigned char)(id & 0xFF) };
-    unsigned short status = 0;
-    int result = TokenLibrary.Select_File(handle, SELECT_DIRECTORY, 0, 2, bytes, &status);
-    return result >= 0 && status == KEY_STATUS_OK;
-}
-
-int CheckApplication(int handle, unsigned applicationId)
-{
-    if (!SelectMasterFile(handle))
-        return -1;
-    unsigned char* info = (unsigned char*)calloc(1, DEVICE_INFO_SIZE);
-    int length = 0;
-    int found = -1;
-    if (ReadUsbKeyFile(handle, 0xEF01, info, DEVICE_INFO_SIZE, &length) == 0) {
-        FUZZ_CHECK(length >= 0 && length <= DEVICE_INFO_SIZE);
-        for (int i = 0; i < APPLICATION_COUNT; ++i)
-            if (ApplicationListed(info, DEVICE_INFO_SIZE, i) && applicationId == (unsigned)(APPLICATION_FIRST + i))
-                found = 0;
-    }
-    free(info);
-    return found;
+    TokenLibrary.QZ_Close(handle);
+    host->libraryBound = 0;
 }
 
 // Stands in for CertGetNameStringA: a NUL-terminated name of at most size - 1 bytes from the bytes.
@@ -103,161 +55,94 @@ size_t TakeName(const unsigned char* der, size_t length, size_t at, char* name, 
     return at + n + 1;
 }
 
-int ListCertificate(Walk* walk, int handle, Record* record, int i, int j, int encryption)
+// Layout: 0x30, subject NUL, issuer NUL, serial count, serial bytes, twelve 16-bit date fields.
+// The decoded copy is a heap allocation of its own, so a read past it or a leak is caught.
+int DecodeCertificate(void* context, const unsigned char* der, int length, CertificateFacts* facts, void** decoded)
 {
-    if (!SelectMasterFile(handle) || !SelectDirectory(handle, APPLICATION_FIRST + i) ||
-        !SelectDirectory(handle, 0xDF11 + 0x10 * i + j))
+    FUZZ_CHECK(length >= 0 && length <= CERTIFICATE_FILE_SIZE);
+    if (length == 0 || der[0] != 0x30)
         return 0;
-    unsigned char* der = (unsigned char*)calloc(1, CERTIFICATE_FILE_SIZE);
-    int length = 0;
-    int listed = 0;
-    if (ReadUsbKeyFile(handle, encryption ? 0xEF01 : 0xEF02, der, CERTIFICATE_FILE_SIZE, &length) == 0 &&
-        length > 0 && der[0] == 0x30) {
-        FUZZ_CHECK(length <= CERTIFICATE_FILE_SIZE);
-        char* subject = (char*)calloc(1, CERT_NAME_SIZE);
-        char* issuer = (char*)calloc(1, CERT_NAME_SIZE);
-        size_t at = TakeName(der, (size_t)length, 1, subject, CERT_NAME_SIZE);
-        at = TakeName(der, (size_t)length, at, issuer, CERT_NAME_SIZE);
-        AppendSubjectReportLine(walk->report, REPORT_TEXT_LIMIT, subject, encryption);
-        AppendIssuerReportLine(walk->report, REPORT_TEXT_LIMIT, issuer);
+    size_t size = (size_t)length;
+    unsigned char* copy = (unsigned char*)malloc(size);
+    memcpy(copy, der, size);
+    *decoded = copy;
+    ((Host*)context)->decodedOutstanding++;
 
-        // The serial number blob: a count byte, then that many bytes, least significant first.
-        size_t serialCount = at < (size_t)length ? der[at] : 0;
-        size_t serialAt = at + 1;
-        if (serialAt > (size_t)length)
-            serialAt = (size_t)length;
-        if (serialCount > (size_t)length - serialAt)
-            serialCount = (size_t)length - serialAt;
-        char* hex = (char*)malloc(SERIAL_HEX_SIZE);
-        FormatSerialHex(der + serialAt, serialCount, hex, SERIAL_HEX_SIZE);
-        FUZZ_CHECK(strnlen(hex, SERIAL_HEX_SIZE) < SERIAL_HEX_SIZE);
-        char* decimal = (char*)calloc(1, SERIAL_DECIMAL_SIZE);
-        TokenLibrary.HexToDec(hex, decimal);
-        decimal[SERIAL_DECIMAL_SIZE - 1] = '\0';
-        AppendSerialReportLine(walk->report, REPORT_TEXT_LIMIT, decimal);
+    size_t at = TakeName(copy, size, 1, facts->subject, sizeof facts->subject);
+    facts->hasSubject = at <= size;
+    at = TakeName(copy, size, at, facts->issuer, sizeof facts->issuer);
+    facts->hasIssuer = at <= size;
+    size_t serialCount = at < size ? copy[at] : 0;
+    size_t serialAt = at + 1 < size ? at + 1 : size;
+    if (serialCount > size - serialAt)
+        serialCount = size - serialAt;
+    facts->serial = copy + serialAt;
+    facts->serialLength = serialCount;
+    // SYSTEMTIME fields are 16-bit.
+    unsigned short words[12] = {};
+    size_t dateAt = serialAt + serialCount;
+    for (int k = 0; k < 12 && dateAt + 2 * k + 1 < size; ++k)
+        words[k] = (unsigned short)(copy[dateAt + 2 * k] | copy[dateAt + 2 * k + 1] << 8);
+    facts->notBefore = ReportDate{ words[0], words[1], words[2], words[3], words[4], words[5] };
+    facts->notAfter = ReportDate{ words[6], words[7], words[8], words[9], words[10], words[11] };
+    return 1;
+}
 
-        // SYSTEMTIME fields are 16-bit.
-        unsigned short words[12] = {};
-        size_t dateAt = serialAt + serialCount;
-        for (int k = 0; k < 12 && dateAt + 2 * k + 1 < (size_t)length; ++k)
-            words[k] = (unsigned short)(der[dateAt + 2 * k] | der[dateAt + 2 * k + 1] << 8);
-        ReportDate start = { words[0], words[1], words[2], words[3], words[4], words[5] };
-        ReportDate end = { words[6], words[7], words[8], words[9], words[10], words[11] };
-        AppendValidityReportLines(walk->report, REPORT_TEXT_LIMIT, &start, &end);
+void ReleaseCertificate(void* context, void* decoded)
+{
+    ((Host*)context)->decodedOutstanding--;
+    free(decoded);
+}
 
-        int k = 2 * i + j;
-        FUZZ_CHECK(k >= 0 && k < ENTRIES);
-        Entry* entry = &record->containers[k];
-        if (encryption) {
-            entry->encryptionLength = length;
-            memcpy(entry->encryptionCert, der, (size_t)length);
-        } else {
-            entry->signatureLength = length;
-            memcpy(entry->signatureCert, der, (size_t)length);
+// Items are distinct non-null handles that are never dereferenced.
+HTREEITEM MakeItem(Host* host)
+{
+    return (HTREEITEM)(uintptr_t)(0x1000 + 16 * ++host->itemsMade);
+}
+
+HTREEITEM AddKey(void* context, int slot, const char* label)
+{
+    Host* host = (Host*)context;
+    FUZZ_CHECK(slot >= 0 && slot < KEY_SLOT_COUNT);
+    FUZZ_CHECK(strnlen(label, LABEL_SIZE) < LABEL_SIZE);
+    FUZZ_CHECK(host->libraryBound); // a key is shown only while it is open
+    host->keysAdded++;
+    return MakeItem(host);
+}
+
+HTREEITEM AddCertificate(void* context, HTREEITEM keyItem, const char* subject)
+{
+    FUZZ_CHECK(keyItem != NULL);
+    FUZZ_CHECK(strnlen(subject, CERT_NAME_SIZE) < CERT_NAME_SIZE);
+    return MakeItem((Host*)context);
+}
+
+void CheckTokenLeftClean(const Host& host)
+{
+    FUZZ_CHECK(host.token.openCount == 0);
+    FUZZ_CHECK(host.token.closesOfUnknownHandles == 0);
+    FUZZ_CHECK(host.token.callsOnClosedHandles == 0);
+    FUZZ_CHECK(host.decodedOutstanding == 0);
+}
+
+// Every kept certificate has a tree item and a length within its buffer; every listed key a label.
+void CheckTable(const DeviceRecord* table, const Host& host)
+{
+    int keys = 0;
+    for (int slot = 0; slot < KEY_SLOT_COUNT; ++slot) {
+        const DeviceRecord& record = table[slot];
+        FUZZ_CHECK(record.slot == slot);
+        FUZZ_CHECK(memchr(record.label, 0, sizeof record.label) != NULL);
+        keys += record.keyItem != NULL;
+        for (const ContainerEntry& entry : record.containers) {
+            FUZZ_CHECK(entry.encryptionLength >= 0 && entry.encryptionLength <= CERT_BUFFER_SIZE);
+            FUZZ_CHECK(entry.signatureLength >= 0 && entry.signatureLength <= CERT_BUFFER_SIZE);
+            FUZZ_CHECK((entry.encryptionItem != NULL) == (entry.encryptionLength > 0));
+            FUZZ_CHECK((entry.signatureItem != NULL) == (entry.signatureLength > 0));
+            FUZZ_CHECK(record.keyItem || (!entry.encryptionItem && !entry.signatureItem));
         }
-        listed = 1;
-        free(subject);
-        free(issuer);
-        free(hex);
-        free(decimal);
     }
-    free(der);
-    return listed;
-}
-
-void ListApplication(Walk* walk, int handle, Record* record, int i)
-{
-    SelectMasterFile(handle);
-    if (CheckApplication(handle, APPLICATION_FIRST + i) != 0)
-        return;
-    if (!SelectDirectory(handle, APPLICATION_FIRST + i))
-        return;
-    unsigned char* directory = (unsigned char*)calloc(1, CONTAINER_DIRECTORY_SIZE);
-    int length = 0;
-    if (ReadUsbKeyFile(handle, 0xEF01, directory, CONTAINER_DIRECTORY_SIZE, &length) != 0 || length == 0) {
-        free(directory);
-        return;
-    }
-    FUZZ_CHECK(length > 0 && length <= CONTAINER_DIRECTORY_SIZE);
-    ContainerState containers[CONTAINERS_PER_APPLICATION];
-    int inUse = 0;
-    for (int j = 0; j < CONTAINERS_PER_APPLICATION; ++j) {
-        containers[j] = ReadContainerState(directory, CONTAINER_DIRECTORY_SIZE, j);
-        FUZZ_CHECK(containers[j].inUse || (!containers[j].hasEncryption && !containers[j].hasSignature));
-        inUse += containers[j].inUse;
-    }
-    free(directory);
-    if (inUse == 0)
-        return;
-    for (int j = 0; j < CONTAINERS_PER_APPLICATION; ++j) {
-        if (containers[j].hasEncryption && !ListCertificate(walk, handle, record, i, j, 1))
-            continue;
-        if (containers[j].hasSignature)
-            ListCertificate(walk, handle, record, i, j, 0);
-    }
-}
-
-void ListKey(Walk* walk, int slot, unsigned char* serial)
-{
-    Record* record = &walk->table[slot];
-    record->slot = slot;
-    int handle = OpenKey(walk, slot);
-    if (handle <= 0)
-        return;
-    unsigned char* answer = (unsigned char*)malloc(80);
-    TokenLibrary.QZ_IC_RESET(handle, answer);
-    free(answer);
-    TokenLibrary.QZ_GET_BCDSN(handle, serial);
-    char serialText[16];
-    FUZZ_CHECK(FormatHexUpper(serial, serialText, 4) == 8);
-    AppendKeyReportLines(walk->report, REPORT_TEXT_LIMIT, serialText);
-
-    unsigned char* info = (unsigned char*)calloc(1, DEVICE_INFO_SIZE);
-    int length = 0;
-    if (ReadUsbKeyFile(handle, 0xEF01, info, DEVICE_INFO_SIZE, &length) != 0) {
-        free(info);
-        CloseKey(walk, handle);
-        return;
-    }
-    ReadKeyLabel(info, DEVICE_INFO_SIZE, record->label, KEY_LABEL_FIELD);
-    free(info);
-    FUZZ_CHECK(strnlen(record->label, KEY_LABEL_FIELD) < KEY_LABEL_FIELD);
-    AppendLabelReportLine(walk->report, REPORT_TEXT_LIMIT, record->label);
-    record->listed = 1;
-    for (int i = 0; i < APPLICATION_COUNT; ++i)
-        ListApplication(walk, handle, record, i);
-    CloseKey(walk, handle);
-}
-
-// pin_session.cpp's RunPinOperation.
-int RunPinOperation(Walk* walk, int slot, int change, const unsigned char* data, int length)
-{
-    int handle = OpenKey(walk, slot);
-    if (handle < 1)
-        return NO_ANSWER;
-    unsigned char* answer = (unsigned char*)calloc(1, 180);
-    TokenLibrary.QZ_IC_RESET(handle, answer);
-    free(answer);
-    int result = NO_ANSWER;
-    for (unsigned id = APPLICATION_FIRST; id < APPLICATION_FIRST + APPLICATION_COUNT; ++id) {
-        unsigned short status = 0;
-        TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
-        if (CheckApplication(handle, id) != 0 || !SelectDirectory(handle, id))
-            break;
-        result = change ? TokenLibrary.QZ_ChangePin(handle, length, data)
-                        : TokenLibrary.QZ_VerifyPinUpDatePinInfoFile(handle, data, length);
-        if (!change && result == 0)
-            break;
-    }
-    CloseKey(walk, handle);
-    return result;
-}
-
-void CheckTokenLeftClean(const Walk& walk)
-{
-    FUZZ_CHECK(walk.token.openCount == 0);
-    FUZZ_CHECK(walk.token.closesOfUnknownHandles == 0);
-    FUZZ_CHECK(walk.token.callsOnClosedHandles == 0);
+    FUZZ_CHECK(keys == host.keysAdded);
 }
 
 } // namespace
@@ -268,53 +153,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     uint8_t mode = data[0];
-    Walk walk;
-    memset(&walk, 0, sizeof walk);
-    StartAnsweringToken(&walk.token, data + 1, size - 1);
-    walk.report = (char*)calloc(1, REPORT_TEXT_LIMIT);
-    for (Record& record : walk.table) {
-        record.label = (char*)calloc(1, KEY_LABEL_FIELD);
-        for (Entry& entry : record.containers) {
-            entry.encryptionCert = (unsigned char*)calloc(1, CERTIFICATE_FILE_SIZE);
-            entry.signatureCert = (unsigned char*)calloc(1, CERTIFICATE_FILE_SIZE);
-        }
-    }
+    Host host;
+    memset(&host, 0, sizeof host);
+    StartAnsweringToken(&host.token, data + 1, size - 1);
+    KeyWalkHost walkHost = { &host, OpenKey, CloseKey, DecodeCertificate, ReleaseCertificate, AddKey, AddCertificate };
 
-    // Zeroed once for all slots, as in the manager.
-    unsigned char* serial = (unsigned char*)calloc(1, 64);
-    for (int slot = 0; slot < SLOTS; ++slot)
-        ListKey(&walk, slot, serial);
-    free(serial);
-    CheckTokenLeftClean(walk);
-    FUZZ_CHECK(strnlen(walk.report, REPORT_TEXT_LIMIT) < REPORT_TEXT_LIMIT);
+    // Heap copies of the manager's globals, so a write past either is caught.
+    DeviceRecord* table = (DeviceRecord*)malloc(sizeof(DeviceRecord) * KEY_SLOT_COUNT);
+    char* report = (char*)malloc(REPORT_TEXT_LIMIT);
+    HTREEITEM first = WalkKeys(&walkHost, table, report, REPORT_TEXT_LIMIT);
+    CheckTokenLeftClean(host);
+    CheckTable(table, host);
+    FUZZ_CHECK((first != NULL) == (host.keysAdded > 0));
+    FUZZ_CHECK(strnlen(report, REPORT_TEXT_LIMIT) < REPORT_TEXT_LIMIT);
 
     if (mode & 1) {
         static const unsigned char pin[] = { '1', '2', '3', '4' };
         static const unsigned char change[] = { '1', '2', '3', '4', 0xFF, '5', '6', '7', '8' };
         int slot = (mode >> 1) & 3;
-        int changing = (mode >> 3) & 1;
-        RunPinOperation(&walk, slot, changing, changing ? change : pin, changing ? (int)sizeof change : (int)sizeof pin);
-        CheckTokenLeftClean(walk);
+        bool changing = (mode >> 3) & 1;
+        PresentPin(&walkHost, slot, changing ? PIN_CHANGE : PIN_VERIFY, changing ? change : pin,
+                   changing ? (int)sizeof change : (int)sizeof pin, !changing);
+        CheckTokenLeftClean(host);
     }
 
     // report.cpp: the full report is the device text with room for the lines around it.
     size_t fullSize = REPORT_TEXT_LIMIT + 512;
     char* full = (char*)malloc(fullSize);
     ReportDate now = { 2026, 12, 6, 23, 59, 59 };
-    BuildReportText(full, fullSize, 10, &now, walk.report);
+    BuildReportText(full, fullSize, 10, &now, report);
     AppendSavedNotice(full, fullSize);
     FUZZ_CHECK(strnlen(full, fullSize) < fullSize);
     // The device text fits the room made for it, whatever the keys held.
-    FUZZ_CHECK(strstr(full, walk.report) != NULL);
+    FUZZ_CHECK(strstr(full, report) != NULL);
     free(full);
-
-    for (Record& record : walk.table) {
-        free(record.label);
-        for (Entry& entry : record.containers) {
-            free(entry.encryptionCert);
-            free(entry.signatureCert);
-        }
-    }
-    free(walk.report);
+    free(report);
+    free(table);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "token/token_api.h"
 #include "token/key_file.h"
 #include "key_layout.h"
+#include "key_walk.h"
 #include "keyboard_layout.h"
 
 #define MAIN_WINDOW_TITLE   "VelmoraCA客户端工具"
@@ -20,32 +21,15 @@
 // Private message another program sends when it has left a certificate update record.
 #define WM_UPDATEINFO (WM_USER + 50)
 
-enum { KEY_SLOT_COUNT = 4, CONTAINER_ENTRY_COUNT = 4, CERT_BUFFER_SIZE = CERTIFICATE_FILE_SIZE,
-       LABEL_SIZE = KEY_LABEL_FIELD, UPDATE_RECORD_SIZE = 3000,
+enum { UPDATE_RECORD_SIZE = 3000,
        // Room for four keys with four full containers each: the report is never cut in practice.
        REPORT_TEXT_SIZE = REPORT_TEXT_LIMIT };
-
-struct ContainerEntry {
-    HTREEITEM encryptionItem;
-    HTREEITEM signatureItem;
-    int encryptionLength;
-    int signatureLength;
-    unsigned char encryptionCert[CERT_BUFFER_SIZE];
-    unsigned char signatureCert[CERT_BUFFER_SIZE];
-};
 
 // How a library is loaded, looked up and released; tests put in loaders of their own.
 struct LibraryLoader {
     HMODULE(WINAPI* load)(LPCSTR name);
     FARPROC(WINAPI* lookup)(HMODULE module, LPCSTR name);
     BOOL(WINAPI* release)(HMODULE module);
-};
-
-struct DeviceRecord {
-    int slot;
-    HTREEITEM keyItem;
-    ContainerEntry containers[CONTAINER_ENTRY_COUNT];
-    char label[LABEL_SIZE];
 };
 
 // main_window.cpp (instance and icon written by the entry point in main.cpp)
@@ -60,8 +44,6 @@ void SetKeyButtons(HWND mainWindow, BOOL certificateOn, BOOL keyOn);
 extern DeviceRecord DeviceTable[KEY_SLOT_COUNT];
 extern char ReportText[REPORT_TEXT_SIZE];
 int RefreshDeviceTree(HWND mainWindow);
-// 0 when the key's device information file lists the application, else -1.
-int CheckApplication(int handle, unsigned applicationId);
 // Inserts an item under parent (TVI_ROOT for a key) with its text cut to limit bytes with the NUL.
 HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image);
 // Empties the tree and gives it a fresh image list from bitmap 107, destroying the previous one.
@@ -78,14 +60,10 @@ void WriteDeviceReport(HWND mainWindow);
 int ClassifyWindowsVersion(void);
 
 // pin_session.cpp
-enum { PIN_NO_ANSWER = -1000 }; // no PIN call was made
-enum PinOperation { PIN_VERIFY, PIN_CHANGE };
 enum PinOutcome { PIN_OUTCOME_DONE, PIN_OUTCOME_LOCKED, PIN_OUTCOME_RETRY, PIN_OUTCOME_FAILED };
 // The slot whose key item is SelectedKeyItem, or -1.
 int FindSelectedSlot(void);
-// Opens the key in slot and presents data to application 0xAD01 and then 0xAD02 (the second only when
-// the key lists it, and for verification only when the first did not accept); closes the key and
-// returns the last answer, or PIN_NO_ANSWER when no application was asked.
+// PresentPin on the key in slot, opened with OpenUsbKey.
 int RunPinOperation(int slot, PinOperation operation, const unsigned char* data, int length, int stopOnSuccess);
 // Shows the message for a key's answer under the dialog; returns what the answer means.
 PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, const char* failureText);
@@ -134,3 +112,5 @@ void ReleaseCommandLibrary(void);
 // token/key_access.cpp
 int OpenUsbKey(int slot);
 void CloseUsbKey(int handle);
+// OpenUsbKey and CloseUsbKey for the walk; the certificate and tree entries are left NULL.
+extern const KeyWalkHost KeyAccessHost;

@@ -16,37 +16,9 @@ int FindSelectedSlot(void)
     return -1;
 }
 
-static int SelectApplication(int handle, unsigned applicationId)
-{
-    unsigned char id[2] = { (unsigned char)(applicationId >> 8), (unsigned char)(applicationId & 0xFF) };
-    unsigned short status = 0;
-    int result = TokenLibrary.Select_File(handle, SELECT_DIRECTORY, 0, 2, id, &status);
-    return result >= 0 && status == KEY_STATUS_OK;
-}
-
 int RunPinOperation(int slot, PinOperation operation, const unsigned char* data, int length, int stopOnSuccess)
 {
-    int handle = OpenUsbKey(slot);
-    if (handle < 1)
-        return PIN_NO_ANSWER;
-    unsigned char answer[PIN_WORK_BUFFER];
-    ZeroMemory(answer, sizeof answer);
-    TokenLibrary.QZ_IC_RESET(handle, answer);
-
-    int result = PIN_NO_ANSWER;
-    for (unsigned id = APPLICATION_FIRST; id < APPLICATION_FIRST + APPLICATION_COUNT; ++id) {
-        unsigned short status = 0;
-        TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
-        // An application the key does not list, or cannot select, ends the loop with the answer so far.
-        if (CheckApplication(handle, id) != 0 || !SelectApplication(handle, id))
-            break;
-        result = operation == PIN_VERIFY ? TokenLibrary.QZ_VerifyPinUpDatePinInfoFile(handle, data, length)
-                                         : TokenLibrary.QZ_ChangePin(handle, length, data);
-        if (stopOnSuccess && result == 0)
-            break;
-    }
-    CloseUsbKey(handle);
-    return result;
+    return PresentPin(&KeyAccessHost, slot, operation, data, length, stopOnSuccess);
 }
 
 void ShowPinMessage(HWND dialog, const char* text, UINT style)

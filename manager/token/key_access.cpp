@@ -22,3 +22,15 @@ void CloseUsbKey(int handle)
         TokenLibrary.QZ_Close(handle);
     ReleaseCommandLibrary();
 }
+
+static int OpenForWalk(void*, int slot)
+{
+    return OpenUsbKey(slot);
+}
+
+static void CloseForWalk(void*, int handle)
+{
+    CloseUsbKey(handle);
+}
+
+const KeyWalkHost KeyAccessHost = { NULL, OpenForWalk, CloseForWalk, NULL, NULL, NULL, NULL };
