@@ -21,6 +21,8 @@ const char KeysimUsage[] =
     "  insert SLOT | remove SLOT            plug the key in or pull it out (it keeps its files)\n"
     "  list                                 every slot in one line each\n"
     "  show SLOT                            everything about one key\n"
+    "  vanish SLOT CALLS                    the inserted key answers CALLS more calls on open\n"
+    "                                       handles (1..1000000), then pulls itself out\n"
     "certificates\n"
     "  put-cert SLOT APP CONTAINER KIND FILE   a DER or PEM certificate (at most 3000 bytes)\n"
     "  remove-cert SLOT APP CONTAINER KIND\n"
@@ -65,7 +67,7 @@ static const char* Next(Words* w)
 // A decimal number in [low, high]; -1 otherwise (low is never negative here).
 static long ParseNumber(const char* text, long low, long high)
 {
-    if (!text || !*text || strlen(text) > 6)
+    if (!text || !*text || strlen(text) > 7)
         return -1;
     long n = 0;
     for (const char* p = text; *p; ++p) {
@@ -352,6 +354,17 @@ static int ParseAction(Words* w, const char* name, KeysimCommand* c, char* error
         if (!ValidPin(c->pin))
             return Fail(error, size, c->pin ? "a PIN must be 1..31 printable ASCII characters, not" : "PIN is missing",
                         c->pin);
+        return ARGS_OK;
+    }
+    if (strcmp(name, "vanish") == 0) {
+        c->action = ACTION_VANISH;
+        if (TakeSlot(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        const char* n = Next(w);
+        long calls = ParseNumber(n, 1, KEY_VANISH_CALLS_MAX);
+        if (calls < 0)
+            return Fail(error, size, n ? "CALLS must be 1..1000000, not" : "CALLS is missing", n);
+        c->number = (int)calls;
         return ARGS_OK;
     }
     if (strcmp(name, "corrupt") == 0)

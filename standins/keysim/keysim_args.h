@@ -25,7 +25,8 @@ enum KeysimAction {
     ACTION_CORRUPT_LENGTH,
     ACTION_CORRUPT_GARBAGE,
     ACTION_CORRUPT_LABEL,
-    ACTION_RESTORE
+    ACTION_RESTORE,
+    ACTION_VANISH
 };
 
 enum { ALL_APPLICATIONS = -1, GARBAGE_DEFAULT_BYTES = 64 };
@@ -38,7 +39,8 @@ struct KeysimCommand {
     int container;
     CertKind kind;
     const char* path;              // put-cert: the certificate file
-    int number;                    // set-retries: retries left; corrupt length: declared length; garbage: bytes
+    int number;                    // set-retries: retries left; corrupt length: declared length; garbage: bytes;
+                                   // vanish: calls still answered
     int hasFile;                   // corrupt length, restore: a tree position was given
     KeyLocation location;
     unsigned fileId;

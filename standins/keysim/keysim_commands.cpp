@@ -115,15 +115,40 @@ static int SetInserted(const KeysimCommand* c, const KeysimHost* host, int inser
     KeyDescription key;
     if (LoadForChange(host, c->slot, &storage, &key) != 0)
         return KEYSIM_FAILED;
-    char text[80] = "";
-    if (key.inserted != inserted) {
+    // Plugging in or pulling out by hand also ends a pending vanish.
+    int changed = key.inserted != inserted;
+    int cancelled = key.vanishAfterCalls != 0;
+    if (changed || cancelled) {
         key.inserted = inserted;
+        key.vanishAfterCalls = 0;
         if (SaveOrFail(host, &storage, &key) != KEYSIM_DONE)
             return KEYSIM_FAILED;
-        TextAppendFormat(text, sizeof text, "slot %d: %s\n", c->slot, inserted ? "inserted" : "removed");
-    } else {
-        TextAppendFormat(text, sizeof text, "slot %d: already %s\n", c->slot, inserted ? "inserted" : "removed");
     }
+    char text[80] = "";
+    TextAppendFormat(text, sizeof text, "slot %d: %s%s%s\n", c->slot, changed ? "" : "already ",
+                     inserted ? "inserted" : "removed", cancelled ? ", no longer vanishes" : "");
+    Say(host, text);
+    return KEYSIM_DONE;
+}
+
+static int Vanish(const KeysimCommand* c, const KeysimHost* host)
+{
+    KeyStorage storage;
+    KeyDescription key;
+    if (LoadForChange(host, c->slot, &storage, &key) != 0)
+        return KEYSIM_FAILED;
+    if (!key.inserted) {
+        char reason[120] = "";
+        TextAppendFormat(reason, sizeof reason, "the key in slot %d is removed (keysim insert %d first)", c->slot,
+                         c->slot);
+        return Failed(host, reason);
+    }
+    key.vanishAfterCalls = c->number;
+    if (SaveOrFail(host, &storage, &key) != KEYSIM_DONE)
+        return KEYSIM_FAILED;
+    char text[120] = "";
+    TextAppendFormat(text, sizeof text, "slot %d: vanishes after %d more call%s\n", c->slot, c->number,
+                     c->number == 1 ? "" : "s");
     Say(host, text);
     return KEYSIM_DONE;
 }
@@ -373,8 +398,11 @@ int DescribeSlot(const KeyStorage* storage, int slot, char* text, size_t size)
         TextAppendFormat(text, size, "slot %d: %s\n", slot, loaded == KEY_MISSING ? "empty" : error);
         return -1;
     }
-    TextAppendFormat(text, size, "slot %d: %s\n  serial   %08X\n  label    ", slot,
-                     key.inserted ? "inserted" : "removed", (unsigned)key.serial);
+    TextAppendFormat(text, size, "slot %d: %s", slot, key.inserted ? "inserted" : "removed");
+    if (key.vanishAfterCalls > 0)
+        TextAppendFormat(text, size, ", vanishes after %d more call%s", key.vanishAfterCalls,
+                         key.vanishAfterCalls == 1 ? "" : "s");
+    TextAppendFormat(text, size, "\n  serial   %08X\n  label    ", (unsigned)key.serial);
     TextAppend(text, size, key.label);
     TextAppend(text, size, "\n");
     for (int i = 0; i < KEY_APPLICATIONS; ++i) {
@@ -485,6 +513,8 @@ int RunKeysimCommand(const KeysimCommand* c, const KeysimHost* host)
         return CorruptLabel(c, host);
     case ACTION_RESTORE:
         return Restore(c, host);
+    case ACTION_VANISH:
+        return Vanish(c, host);
     }
     return Failed(host, "unknown command");
 }

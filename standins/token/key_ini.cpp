@@ -12,7 +12,7 @@ enum Section { SECTION_NONE, SECTION_KEY, SECTION_APP1, SECTION_APP2 };
 
 // Names seen so far, so a name given twice or one missing is reported.
 enum {
-    SEEN_SERIAL = 1 << 0, SEEN_LABEL = 1 << 1, SEEN_INSERTED = 1 << 2,
+    SEEN_SERIAL = 1 << 0, SEEN_LABEL = 1 << 1, SEEN_INSERTED = 1 << 2, SEEN_VANISH = 1 << 3,
     SEEN_PRESENT = 1 << 0, SEEN_PIN = 1 << 1, SEEN_MAX = 1 << 2, SEEN_LEFT = 1 << 3,
     SEEN_LOCKED = 1 << 4, SEEN_NAME0 = 1 << 5, SEEN_NAME1 = 1 << 6, SEEN_SECTION = 1 << 7
 };
@@ -112,6 +112,20 @@ static int ParseSmallNumber(const Field* f)
     return n;
 }
 
+// A decimal number of at most seven digits, 1..KEY_VANISH_CALLS_MAX; -1 for anything else.
+static long ParseCallCount(const Field* f)
+{
+    if (f->valueLength < 1 || f->valueLength > 7)
+        return -1;
+    long n = 0;
+    for (size_t i = 0; i < f->valueLength; ++i) {
+        if (f->value[i] < '0' || f->value[i] > '9')
+            return -1;
+        n = n * 10 + (f->value[i] - '0');
+    }
+    return n >= 1 && n <= KEY_VANISH_CALLS_MAX ? n : -1;
+}
+
 static int ParseSerial(const Field* f, uint32_t* serial)
 {
     return ParseSerialHex(f->value, f->valueLength, serial);
@@ -176,6 +190,13 @@ static int KeyField(const Field* f, KeyDescription* key, int* seen, int line, ch
         if (v < 0)
             return Fail(error, errorSize, line, "inserted must be yes or no, not", f->value, f->valueLength);
         key->inserted = v;
+    } else if (Is(f, "vanish_after_calls")) {
+        flag = SEEN_VANISH;
+        long n = ParseCallCount(f);
+        if (n < 0)
+            return Fail(error, errorSize, line, "vanish_after_calls must be 1 to 1000000, not", f->value,
+                        f->valueLength);
+        key->vanishAfterCalls = (int)n;
     } else {
         return Fail(error, errorSize, line, "unknown name", f->name, f->nameLength);
     }
@@ -353,6 +374,9 @@ int FormatKeyIni(const KeyDescription* key, char* text, size_t size)
     fits &= TextAppend(text, size, key->label);
     fits &= TextAppend(text, size, "\n");
     fits &= AppendYesNo(text, size, "inserted", key->inserted);
+    // Only a key told to vanish has the line, so every other key.ini reads as it always did.
+    if (key->vanishAfterCalls > 0)
+        fits &= TextAppendFormat(text, size, "vanish_after_calls=%d\n", key->vanishAfterCalls);
     for (int i = 0; i < KEY_APPLICATIONS; ++i) {
         const KeyApplication* app = &key->apps[i];
         fits &= TextAppendFormat(text, size, "\n[application%d]\n", i + 1);

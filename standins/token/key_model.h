@@ -22,6 +22,7 @@ enum {
     KEY_DEVICE_INFO_SIZE = 340,
     KEY_CONTAINER_DIRECTORY_SIZE = 300,
     KEY_CERT_MAX = 3000,           // content bytes of one certificate file
+    KEY_VANISH_CALLS_MAX = 1000000,
     KEY_FILE_MAX = 8192,           // largest stored image of an elementary file served, prefix included
     KEY_INI_MAX = 8192
 };
@@ -64,6 +65,7 @@ struct KeyDescription {
     uint32_t serial;
     char label[KEY_LABEL_MAX + 1]; // GBK text
     int inserted;                  // 0: the slot is marked removed
+    int vanishAfterCalls;          // handle calls still answered before the key pulls itself out; 0: never
     KeyApplication apps[KEY_APPLICATIONS];
 };
 

@@ -48,3 +48,26 @@ int IsKeyInserted(const KeyStorage* storage, KeyDescription* key)
     char error[8];
     return LoadKeyDescription(storage, key, error, sizeof error) == KEY_LOADED && key->inserted;
 }
+
+int CountKeyCall(const KeyStorage* storage, KeyDescription* key)
+{
+    if (key->vanishAfterCalls <= 0)
+        return 0;
+    key->vanishAfterCalls--;
+    if (key->vanishAfterCalls == 0)
+        return 1;
+    // A failed save only lets the key answer a call more.
+    SaveKeyDescription(storage, key);
+    return 0;
+}
+
+int MarkKeyVanished(const KeyStorage* storage, uint32_t serial)
+{
+    KeyDescription key;
+    char error[8];
+    if (LoadKeyDescription(storage, &key, error, sizeof error) != KEY_LOADED || key.serial != serial)
+        return 0;
+    key.inserted = 0;
+    key.vanishAfterCalls = 0;
+    return SaveKeyDescription(storage, &key);
+}

@@ -16,3 +16,12 @@ int SaveKeyDescription(const KeyStorage* storage, const KeyDescription* key);
 
 // 1 when the slot holds a readable key that is not marked removed.
 int IsKeyInserted(const KeyStorage* storage, KeyDescription* key);
+
+// Counts one handle call on a key told to vanish (key as just loaded from storage). The count is kept
+// in key.ini, since the manager loads KeyCmd.dll afresh around every open key. 1 when this call is the
+// last one answered: the caller then answers it and calls MarkKeyVanished; 0 otherwise.
+int CountKeyCall(const KeyStorage* storage, KeyDescription* key);
+
+// Saves the key with serial as pulled out, its counter cleared, keeping whatever the last call wrote.
+// Another key, or none, in the slot is left alone. 0 on success.
+int MarkKeyVanished(const KeyStorage* storage, uint32_t serial);

@@ -12,6 +12,9 @@ enum { HANDLE_SLOTS = 16, INDEX_BITS = 8, GENERATION_MAX = 0x7FFFFF };
 static SRWLOCK TableLock = SRWLOCK_INIT;
 static OpenKey Table[HANDLE_SLOTS];
 static unsigned NextGeneration = 1;
+// The handle whose call holds the table and whether that call is the last its key answers.
+static OpenKey* Calling;
+static int CallingVanishes;
 
 // Handle = generation above the table index + 1, so a closed handle is not mistaken for a reused one.
 static int HandleOf(int index, unsigned generation)
@@ -71,14 +74,23 @@ OpenKey* BeginKeyCall(int handle)
 {
     AcquireSRWLockExclusive(&TableLock);
     OpenKey* open = Find(handle);
-    if (open && IsKeyInserted(&open->storage, &open->key) && open->key.serial == open->serial)
+    if (open && IsKeyInserted(&open->storage, &open->key) && open->key.serial == open->serial) {
+        // The last call is answered with the key as loaded; it is pulled out once the call is done,
+        // so a call that saves key.ini itself (a PIN counter) cannot put it back.
+        Calling = open;
+        CallingVanishes = CountKeyCall(&open->storage, &open->key);
         return open;
+    }
     ReleaseSRWLockExclusive(&TableLock);
     return NULL;
 }
 
 void EndKeyCall(void)
 {
+    if (CallingVanishes)
+        MarkKeyVanished(&Calling->storage, Calling->serial);
+    Calling = NULL;
+    CallingVanishes = 0;
     ReleaseSRWLockExclusive(&TableLock);
 }
 

@@ -26,7 +26,8 @@ int OpenKeyHandle(int slot);
 int CloseKeyHandle(int handle);
 
 // Takes the handle table for one call and reloads the handle's key: the open key, or null (with the
-// table released again) when the handle is not open or its key was pulled out or replaced.
+// table released again) when the handle is not open or its key was pulled out or replaced. Each call
+// counts against a key told to vanish; EndKeyCall pulls the key out after the last one it answers.
 OpenKey* BeginKeyCall(int handle);
 void EndKeyCall(void);
 

@@ -1,8 +1,10 @@
-// KeyManager.exe on virtual keys: keys arriving and leaving, the certificate view, the report,
-// PIN verification on the on-screen keyboard, locking, and PIN change.
+// KeyManager.exe on virtual keys: keys arriving and leaving (also part-way through a refresh or a PIN
+// check), the certificate view, the report, PIN verification on the on-screen keyboard, locking, and
+// PIN change.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "manager.h"
 #include "win_harness.h"
@@ -75,6 +77,19 @@ protected:
             Sleep(100);
         }
         return false;
+    }
+    // The calls the key in slot still answers before it vanishes (0 when it is not told to), from key.ini.
+    int CallsLeft(int slot)
+    {
+        std::string path = store + "\\slot" + std::to_string(slot) + "\\key.ini";
+        FILE* file = fopen(path.c_str(), "rb");
+        if (!file)
+            return -1;
+        char text[8192] = "";
+        fread(text, 1, sizeof text - 1, file);
+        fclose(file);
+        const char* line = strstr(text, "\nvanish_after_calls=");
+        return line ? atoi(line + 20) : 0;
     }
     // Waits for a message box of the manager, checks it, and presses OK.
     std::string AnswerBox(const char* caption = Caption)
@@ -291,6 +306,64 @@ TEST_F(KeyProgramTest, AChangedPinVerifies)
     SetDlgItemTextA(verify, IDC_PIN_BOX, "Abcdefg1");
     PostMessageA(verify, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(verify, IDOK));
     EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+}
+
+// Key 1 pulled out while the manager reads its certificate: the refresh goes on without it, the removal
+// clears it from the tree, and plugged in again it is listed whole.
+TEST_F(KeyProgramTest, AKeyPulledOutDuringARefreshIsListedAgainWhenBack)
+{
+    ASSERT_EQ(Keysim("create 0 --label k0 --pin 1234 --apps 1"), 0);
+    ASSERT_EQ(Keysim("put-cert 0 1 0 sig " + Cert("zhangsan-sig.der")), 0);
+    ASSERT_EQ(Keysim("create 1 --label k1 --pin 1234 --apps 1"), 0);
+    ASSERT_EQ(Keysim("put-cert 1 1 0 sig " + Cert("lisi-sig.der")), 0);
+    ASSERT_EQ(Keysim("create 2 --label k2 --pin 1234 --apps 1 --removed"), 0);
+    ASSERT_EQ(Keysim("vanish 1 1000000"), 0);
+    StartManager();
+    const std::vector<std::string> all = { "k0", "-张三", "k1", "-李四" };
+    ASSERT_TRUE(WaitForTree(all));
+    // Reading key 1: reset, serial, device information (select, header, 3 pieces) = 7; application 1:
+    // select MF, its check (MF, device information) = 14; select AD01, its directory (select, header,
+    // 3 pieces) = 20; the certificate: MF, AD01, DF11, select EF02, header = 25, 8 pieces of its 943
+    // bytes = 33; application 2's check = 40.
+    ASSERT_EQ(1000000 - CallsLeft(1), 40) << "a refresh reads key 1 differently now: recount the calls below";
+
+    // Vanishing after the certificate's header, and halfway through its pieces.
+    for (int calls : { 25, 29 }) {
+        ASSERT_EQ(Keysim("vanish 1 " + std::to_string(calls)), 0);
+        ASSERT_EQ(Keysim("insert 2"), 0); // k2 arriving makes the manager read every key
+        EXPECT_TRUE(WaitForTree({ "k0", "-张三", "k2" })) << calls;
+        EXPECT_EQ(CallsLeft(1), 0);
+        ASSERT_EQ(Keysim("remove 2"), 0);
+        ASSERT_EQ(Keysim("insert 1"), 0);
+        EXPECT_TRUE(WaitForTree(all)) << calls;
+    }
+}
+
+// The only key pulled out while its PIN is checked: the user is told the check failed, the tree empties,
+// and with the key back the same dialog verifies the PIN.
+TEST_F(KeyProgramTest, AKeyPulledOutDuringAPinCheckVerifiesWhenBack)
+{
+    ASSERT_EQ(Keysim("create 0 --label k --pin 1234 --apps 1"), 0);
+    StartManager();
+    ASSERT_TRUE(WaitForTree({ "k" }));
+    HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
+    ASSERT_TRUE(dialog);
+    // The check: reset, select MF, application 1's check (MF, device information: select, header,
+    // 3 pieces) = 8, select AD01 = 9, verify = 10. Vanishing inside the device information, and just
+    // before the verify.
+    for (int calls : { 6, 9 }) {
+        ASSERT_EQ(Keysim("vanish 0 " + std::to_string(calls)), 0);
+        SetDlgItemTextA(dialog, IDC_PIN_BOX, "1234");
+        PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
+        EXPECT_EQ(AnswerBox(), "验证USBKey密码失败！") << calls;
+        EXPECT_TRUE(WaitForTree({ "没有USBKey" })) << calls;
+        ASSERT_EQ(Keysim("insert 0"), 0);
+        ASSERT_TRUE(WaitForTree({ "k" })) << calls;
+    }
+    SetDlgItemTextA(dialog, IDC_PIN_BOX, "1234");
+    PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
+    EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+    EXPECT_TRUE(WaitForWindowGone("#32770", "验证USBKey密码", 5000));
 }
 
 } // namespace

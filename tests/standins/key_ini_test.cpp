@@ -49,6 +49,7 @@ TEST(KeyIni, ReadsEveryField)
     EXPECT_EQ(key.serial, 0x00C0FFEEu);
     EXPECT_STREQ(key.label, "张三的Key");
     EXPECT_EQ(key.inserted, 0);
+    EXPECT_EQ(key.vanishAfterCalls, 0) << "absent: the key never vanishes";
     EXPECT_EQ(key.apps[0].present, 1);
     EXPECT_EQ(std::string((const char*)key.apps[0].pin, (size_t)key.apps[0].pinLength), "123456");
     EXPECT_EQ(key.apps[0].maxRetries, 10);
@@ -74,6 +75,22 @@ TEST(KeyIni, RoundTripKeepsEveryFieldAndNonPrintablePins)
     EXPECT_NE(strstr(text, "pin_hex=012061FE"), nullptr);
     EXPECT_NE(strstr(text, "in clear"), nullptr) << "key.ini must say its PINs are stored in clear";
 
+    KeyDescription back;
+    char error[200];
+    ASSERT_EQ(ParseKeyIni(text, (size_t)n, &back, error, sizeof error), 0) << error;
+    EXPECT_EQ(memcmp(&back, &key, sizeof key), 0);
+}
+
+TEST(KeyIni, VanishCounterIsWrittenOnlyWhenSetAndReadsBack)
+{
+    KeyDescription key = SampleKey();
+    char text[KEY_INI_MAX];
+    ASSERT_GT(FormatKeyIni(&key, text, sizeof text), 0);
+    EXPECT_EQ(strstr(text, "vanish"), nullptr) << "key.ini of a key not told to vanish stays as it was";
+    key.vanishAfterCalls = KEY_VANISH_CALLS_MAX;
+    int n = FormatKeyIni(&key, text, sizeof text);
+    ASSERT_GT(n, 0);
+    EXPECT_NE(strstr(text, "\nvanish_after_calls=1000000\n"), nullptr) << text;
     KeyDescription back;
     char error[200];
     ASSERT_EQ(ParseKeyIni(text, (size_t)n, &back, error, sizeof error), 0) << error;
@@ -128,6 +145,13 @@ const Damage Damages[] = {
     { "label_cut_gbk", "label=张三的Key", "label=ab\xD5", "not GBK text" },
     { "label_control", "label=张三的Key", "label=a\x01" "b", "not GBK text" },
     { "container_name_space", "container0=Signing", "container0=Sign ing", "container name must be" },
+    { "vanish_zero", "inserted=no", "inserted=no\nvanish_after_calls=0", "vanish_after_calls must be 1 to 1000000" },
+    { "vanish_negative", "inserted=no", "inserted=no\nvanish_after_calls=-5", "vanish_after_calls must be 1" },
+    { "vanish_too_big", "inserted=no", "inserted=no\nvanish_after_calls=1000001", "vanish_after_calls must be 1" },
+    { "vanish_eight_digits", "inserted=no", "inserted=no\nvanish_after_calls=00000012", "vanish_after_calls must" },
+    { "vanish_not_a_number", "inserted=no", "inserted=no\nvanish_after_calls=12x", "vanish_after_calls must be 1" },
+    { "vanish_empty", "inserted=no", "inserted=no\nvanish_after_calls=", "vanish_after_calls must be 1" },
+    { "vanish_twice", "inserted=no", "vanish_after_calls=3\nvanish_after_calls=3", "line 6: given twice" },
     { "line_too_long", "; a comment", "; " + std::string(600, 'c'), "line 1: line longer than 512 bytes" },
 };
 

@@ -72,6 +72,7 @@ const GoodLine GoodLines[] = {
     { "corrupt 0 unterminated-label", ACTION_CORRUPT_LABEL, 0, 0 },
     { "restore 0", ACTION_RESTORE, 0, 0 },
     { "restore 0 AD02\\EF01", ACTION_RESTORE, 0, 0 },
+    { "vanish 3 1", ACTION_VANISH, 3, 0 },
 };
 
 class KeysimGoodLine : public ::testing::TestWithParam<GoodLine> {};
@@ -150,6 +151,14 @@ const BadLine BadLines[] = {
     { "corrupt 0 length AD01/EF01 65536", "N must be 0..65535" },
     { "corrupt 0 garbage 1 0 enc 0", "N must be 1..3000" },
     { "restore 0 EF02", "not a file of a key" },
+    { "vanish 0", "CALLS is missing" },
+    { "vanish 0 0", "CALLS must be 1..1000000" },
+    { "vanish 0 1000001", "CALLS must be 1..1000000" },
+    { "vanish 0 99999999", "CALLS must be 1..1000000" },
+    { "vanish 0 -3", "CALLS must be 1..1000000" },
+    { "vanish 0 3x", "CALLS must be 1..1000000" },
+    { "vanish 4 3", "SLOT must be 0..3" },
+    { "vanish 0 3 4", "unexpected argument '4'" },
 };
 
 class KeysimBadLine : public ::testing::TestWithParam<BadLine> {};
@@ -279,6 +288,31 @@ TEST_F(Keysim, InsertAndRemoveOnlyFlipTheFlag)
     EXPECT_EQ(Key(0).inserted, 1);
     EXPECT_EQ(Run("insert 3"), KEYSIM_FAILED);
     EXPECT_NE(err.find("slot 3 holds no key"), std::string::npos);
+}
+
+TEST_F(Keysim, VanishNeedsAnInsertedKeyAndInsertOrRemoveCancelsIt)
+{
+    EXPECT_EQ(Run("vanish 0 5"), KEYSIM_FAILED);
+    EXPECT_NE(err.find("slot 0 holds no key"), std::string::npos) << err;
+    ASSERT_EQ(Run("create 0 --pin 1234 --removed"), KEYSIM_DONE);
+    auto before = Snapshot(0);
+    EXPECT_EQ(Run("vanish 0 5"), KEYSIM_FAILED);
+    EXPECT_NE(err.find("the key in slot 0 is removed"), std::string::npos) << err;
+    EXPECT_EQ(Snapshot(0), before);
+
+    ASSERT_EQ(Run("insert 0"), KEYSIM_DONE);
+    ASSERT_EQ(Run("vanish 0 1000000"), KEYSIM_DONE) << err;
+    EXPECT_EQ(Key(0).vanishAfterCalls, 1000000);
+    ASSERT_EQ(Run("show 0"), KEYSIM_DONE);
+    EXPECT_NE(out.find("slot 0: inserted, vanishes after 1000000 more calls\n"), std::string::npos) << out;
+    ASSERT_EQ(Run("insert 0"), KEYSIM_DONE);
+    EXPECT_EQ(out, "slot 0: already inserted, no longer vanishes\n");
+    EXPECT_EQ(Key(0).vanishAfterCalls, 0);
+
+    ASSERT_EQ(Run("vanish 0 2"), KEYSIM_DONE);
+    ASSERT_EQ(Run("remove 0"), KEYSIM_DONE);
+    EXPECT_EQ(Key(0).vanishAfterCalls, 0) << "a key pulled out by hand must not vanish again once plugged in";
+    EXPECT_EQ(Key(0).inserted, 0);
 }
 
 std::string Base64(const Bytes& bytes)

@@ -271,6 +271,36 @@ TEST_F(ProvisionedKey, PulledKeyEndsItsHandles)
     TokenLibrary.QZ_Close(handle);
 }
 
+// Told to vanish after 4 calls, the key answers four, the last a PIN check that writes key.ini itself,
+// and is then pulled out for good: on disk, for this handle and for new opens.
+TEST_F(ProvisionedKey, VanishingKeyAnswersItsCallsAndIsThenPulledOut)
+{
+    int handle = TokenLibrary.QZ_Open(1);
+    ASSERT_GT(handle, 0);
+    Keysim("vanish 1 4");
+    ASSERT_EQ(Select(handle, 0, 0), KEY_STATUS_OK);
+    ASSERT_EQ(Select(handle, 1, 0xAD01), KEY_STATUS_OK);
+    KeysimRun shown = RunKeysim("show 1");
+    EXPECT_NE(shown.output.find("slot 1: inserted, vanishes after 2 more calls"), std::string::npos)
+        << "the count is kept in key.ini, since the manager reloads the library for every open\n" << shown.output;
+    ASSERT_EQ(Select(handle, 2, 0xEF01), KEY_STATUS_OK);
+    EXPECT_EQ(TokenLibrary.QZ_VerifyPinUpDatePinInfoFile(handle, (const unsigned char*)"000000", 6), 4)
+        << "the last call is answered by the key as it was";
+
+    unsigned short status = 0;
+    EXPECT_LT(TokenLibrary.Select_File(handle, 0, 0, 0, NULL, &status), 0);
+    EXPECT_EQ(TokenLibrary.QZ_Open(1), 0);
+    std::vector<unsigned char> ini = ReadFileBytes(store.SlotFile(1, "key.ini"));
+    std::string text(ini.begin(), ini.end());
+    EXPECT_NE(text.find("inserted=no\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("vanish"), std::string::npos) << text;
+    EXPECT_NE(text.find("retries_left=4\n"), std::string::npos) << "the last call's own write is kept\n" << text;
+
+    Keysim("insert 1");
+    EXPECT_EQ(TokenLibrary.Select_File(handle, 0, 0, 0, NULL, &status), 0) << "the same key is back, for good";
+    TokenLibrary.QZ_Close(handle);
+}
+
 TEST_F(ProvisionedKey, WritesNeedTheVerifiedPin)
 {
     HMODULE cmd = GetModuleHandleA("KeyCmd.dll");
