@@ -293,6 +293,7 @@ def virtual_key_seeds():
     write("virtual_key", "walk", key(KEY_INI, [(3, der), (6, der)], walk))
     write("virtual_key", "raw-corrupt", key(KEY_INI, [(7, b"\x7f\xff" + der[:100]), (0, b"\x00\x10abc")], walk))
     write("virtual_key", "ini-only", key(KEY_INI, [], []))
+    write("virtual_key", "vanishing", key(KEY_INI.replace(b"inserted=yes", b"inserted=yes\nvanish_after_calls=12"), [], walk))
     write("virtual_key", "bad-ini", key(b"[key]\nserial=zz\nretrys_left=3\n", [], []))
     write("virtual_key", "large-file", key(KEY_INI, [(4, bytes(9000))], walk))
 
