@@ -1,80 +1,97 @@
-// Work paths, set-aside names and their recognition, and the certificate size limit.
+// The target-directory rule and the paths derived from it, set-aside names and their recognition.
+// The fuzz targets, replayed in every test run, check every work path and set-aside name for being
+// whole or refused and found again by the recogniser, and certificate files of 2048 and 2049 bytes.
 #include <gtest/gtest.h>
+
+#include <string.h>
 
 #include <string>
 
-#include "install_paths.h"
+#include "setup.h"
 
 namespace {
-
-const std::string Dir = "C:\\windows\\system32\\";
 
 std::string Aside(const std::string& path, unsigned long tick)
 {
     char out[INSTALL_PATH_SIZE];
-    if (!BuildAsideName(out, sizeof out, path.c_str(), tick))
-        return "<refused>";
-    return out;
+    return BuildAsideName(out, sizeof out, path.c_str(), tick) ? out : "<refused>";
 }
 
 } // namespace
 
-TEST(AsideName, TickDigitsReplaceTheLastFourCharacters)
+TEST(InstallContext, DerivesEveryPathFromTheTargetDirectory)
 {
-    struct Case { const char* name; unsigned long tick; const char* expected; };
+    struct Case { const char* systemDir; int wow64; const char* target; const char* driver; };
     const Case cases[] = {
-        { "KeyCmd.dll", 7, "KeyCmd7dll.OBK" },
-        { "KeyCmd.dll", 42, "KeyCmd42ll.OBK" },
-        { "KeyCmd.dll", 123, "KeyCmd123l.OBK" },
-        { "KeyCmd.dll", 1234, "KeyCmd1234.OBK" },
-        { "KeyCmd.dll", 123456789, "KeyCmd123456789.OBK" },
-        { "KeyCmd.dll", 4294967295UL, "KeyCmd4294967295.OBK" },
-        { "KeyUninstall.exe.manifest", 123456789, "KeyUninstall.exe.mani123456789.OBK" },
-        { "SealView.ocx", 0, "SealView0ocx.OBK" },
+        { "C:\\windows\\system32", 0, "C:\\windows\\system32", "VKEYDRV.INF" },
+        { "C:\\windows\\system32", 1, "C:\\windows\\syswow64", "DrvSetup64.exe" },
+        { "D:\\WINNT\\SYSTEM32", 1, "D:\\WINNT\\syswow64", "DrvSetup64.exe" },
+        { "C:\\系统\\system32", 1, "C:\\系统\\syswow64", "DrvSetup64.exe" },
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Aside(Dir + c.name, c.tick), Dir + c.expected) << c.name << " at " << c.tick;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.systemDir) + (c.wow64 ? " on 64-bit Windows" : ""));
+        InstallContext context;
+        ASSERT_EQ(BuildInstallContext(&context, c.systemDir, c.wow64), 1);
+        const std::string dir = std::string(c.target) + "\\";
+        EXPECT_EQ(context.targetDir, std::string(c.target));
+        EXPECT_EQ(context.wow64, c.wow64);
+        EXPECT_EQ(context.driverInstallPath, dir + c.driver);
+        EXPECT_EQ(context.rootCertPath, dir + "rootca.cer");
+        EXPECT_EQ(context.subCertPath, dir + "subca.cer");
+        EXPECT_EQ(context.cspImagePath, dir + "KeyCsp.dll");
+        EXPECT_EQ(context.trayPath, dir + "KeyTray.exe");
+        EXPECT_EQ(context.managerPath, dir + "KeyManager.exe");
+        EXPECT_EQ(context.uninstallerPath, dir + "KeyUninstall.exe");
+        EXPECT_EQ(context.workPath[0], '\0');
+    }
 }
 
-TEST(AsideName, CountsDoubleByteCharactersWhole)
+TEST(InstallContext, RefusesADirectoryTooLongForItsPathsBeforeAnythingIsWritten)
 {
-    // Counted in bytes, the digits would land on "文"; counted in characters they land on "钥".
-    EXPECT_EQ(Aside("C:\\新钥匙文件", 12), "C:\\新12匙文件.OBK");
-    EXPECT_EQ(Aside("C:\\目录\\KeyCmd.dll", 99999), "C:\\目录\\KeyCmd99999.OBK");
-    // Shorter than four characters: the digits start at the beginning.
-    EXPECT_EQ(Aside("ab", 5), "5b.OBK");
+    // "\KeyUninstall.exe" needs 17 more bytes and the terminating zero.
+    std::string fits(INSTALL_PATH_SIZE - 1 - 17, 'd');
+    InstallContext context;
+    EXPECT_EQ(BuildInstallContext(&context, fits.c_str(), 0), 1);
+    EXPECT_EQ(BuildInstallContext(&context, (fits + "d").c_str(), 0), 0);
+    EXPECT_EQ(context.targetDir[0], '\0');
+    EXPECT_EQ(context.trayPath[0], '\0');
+}
+
+TEST(AsideName, TickDigitsReplaceTheLastFourCharactersCountedWhole)
+{
+    struct Case { const char* path; unsigned long tick; const char* expected; };
+    const Case cases[] = {
+        { "C:\\windows\\KeyCmd.dll", 7, "C:\\windows\\KeyCmd7dll.OBK" },
+        { "C:\\windows\\KeyCmd.dll", 42, "C:\\windows\\KeyCmd42ll.OBK" },
+        { "C:\\windows\\KeyCmd.dll", 123, "C:\\windows\\KeyCmd123l.OBK" },
+        { "C:\\windows\\KeyCmd.dll", 1234, "C:\\windows\\KeyCmd1234.OBK" },
+        { "C:\\windows\\KeyCmd.dll", 4294967295UL, "C:\\windows\\KeyCmd4294967295.OBK" },
+        // Row 14's name, whose last four characters are not its extension.
+        { "C:\\windows\\KeyUninstall.exe.manifest", 123456789, "C:\\windows\\KeyUninstall.exe.mani123456789.OBK" },
+        // Counted in bytes, the digits would land on "文"; counted in characters they land on "钥".
+        { "C:\\新钥匙文件", 12, "C:\\新12匙文件.OBK" },
+        { "C:\\目录\\KeyCmd.dll", 99999, "C:\\目录\\KeyCmd99999.OBK" },
+        // Shorter than four characters: the digits start at the beginning.
+        { "ab", 5, "5b.OBK" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Aside(c.path, c.tick), c.expected) << c.path << " at " << c.tick;
 }
 
 TEST(AsideName, RefusesWhatWouldPassTheBuffer)
 {
-    // 250 + "KeyCmd" + 10 digits + ".OBK" needs 271 bytes.
-    std::string longPath = std::string(250, 'x') + "\\KeyCmd.dll";
     char out[INSTALL_PATH_SIZE];
-    memset(out, 'z', sizeof out);
-    EXPECT_EQ(BuildAsideName(out, sizeof out, longPath.c_str(), 4294967295UL), 0);
-    EXPECT_EQ(out[0], '\0');
-    EXPECT_EQ(out[INSTALL_PATH_SIZE - 1], '\0');
-
-    // The boundary: a result of exactly 259 characters fits, 260 does not.
-    std::string fits = std::string(259 - 4 - 4, 'y') + ".dll";   // digits "1234" replace ".dll"
+    // A result of exactly 259 characters fits; the digits "1234" replace ".dll".
+    std::string fits = std::string(259 - 4 - 4, 'y') + ".dll";
     EXPECT_EQ(BuildAsideName(out, sizeof out, fits.c_str(), 1234), 1);
     EXPECT_EQ(strlen(out), 259u);
-    std::string tooLong = "y" + fits;
-    EXPECT_EQ(BuildAsideName(out, sizeof out, tooLong.c_str(), 1234), 0);
-}
-
-TEST(WorkPath, JoinsDirectoryAndNameOrRefuses)
-{
-    char out[INSTALL_PATH_SIZE];
-    ASSERT_EQ(BuildWorkPath(out, sizeof out, "C:\\windows\\syswow64", "KeyTray.exe"), 1);
-    EXPECT_STREQ(out, "C:\\windows\\syswow64\\KeyTray.exe");
-
-    std::string dir(259 - 1 - 10, 'd');
-    EXPECT_EQ(BuildWorkPath(out, sizeof out, dir.c_str(), "KeyCsp.dll"), 1);
-    EXPECT_EQ(strlen(out), 259u);
-    memset(out, 'z', sizeof out);
-    EXPECT_EQ(BuildWorkPath(out, sizeof out, (dir + "d").c_str(), "KeyCsp.dll"), 0);
-    EXPECT_EQ(out[0], '\0') << "a refused path must not leave a cut one behind";
+    // One more, or ten digits where four were: refused, with nothing cut left behind.
+    for (const std::string& path : { "y" + fits, std::string(250, 'x') + "\\KeyCmd.dll" }) {
+        memset(out, 'z', sizeof out);
+        EXPECT_EQ(BuildAsideName(out, sizeof out, path.c_str(), 4294967295UL), 0) << path.size() << " bytes";
+        EXPECT_EQ(out[0], '\0');
+        EXPECT_EQ(out[INSTALL_PATH_SIZE - 1], '\0');
+    }
 }
 
 TEST(AsideNameRecognition, KnowsTheNamesMadeFromEachPayloadName)
@@ -85,27 +102,12 @@ TEST(AsideNameRecognition, KnowsTheNamesMadeFromEachPayloadName)
         { "KeyCmd42ll.OBK", "KeyCmd.dll", 1 },
         { "keycmd7dll.obk", "KeyCmd.dll", 1 },
         { "KeyUninstall.exe.mani99.OBK", "KeyUninstall.exe.manifest", 1 },
-        { "KeyCspEx55.OBK", "KeyCspEx.dll", 1 },
         { "KeyCspEx55.OBK", "KeyCsp.dll", 0 },
-        { "KeyUninstall.exe.mani99.OBK", "KeyUninstall.exe", 0 },
         { "KeyCmd.OBK", "KeyCmd.dll", 0 },
         { "KeyCmd123.BAK", "KeyCmd.dll", 0 },
         { "KeyCmdX123.OBK", "KeyCmd.dll", 0 },
-        { "Other123.OBK", "KeyCmd.dll", 0 },
         { "KeyCmd1", "KeyCmd.dll", 0 },
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsAsideNameFor(c.file, c.payload), c.expected) << c.file << " / " << c.payload;
-    // What the builder makes, the recogniser knows.
-    char made[INSTALL_PATH_SIZE];
-    ASSERT_EQ(BuildAsideName(made, sizeof made, "DevEnum.dll", 31), 1);
-    EXPECT_EQ(IsAsideNameFor(made, "DevEnum.dll"), 1);
-}
-
-TEST(CertificateLength, FitsTheBufferOrIsRefused)
-{
-    struct Case { long length; int expected; };
-    const Case cases[] = { { -1, 0 }, { 0, 1 }, { 826, 1 }, { 2048, 1 }, { 2049, 0 }, { 1L << 30, 0 } };
-    for (const Case& c : cases)
-        EXPECT_EQ(CertificateLengthFits(c.length), c.expected) << c.length;
 }

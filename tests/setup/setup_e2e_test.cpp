@@ -50,11 +50,6 @@ std::string ReadJournal()
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string MenuFolder()
-{
-    return CommonProgramsFolder() + SHORTCUT_FOLDER;
-}
-
 std::string ClassServerKey(const char* classId)
 {
     return std::string("SOFTWARE\\Classes\\CLSID\\") + classId + "\\InprocServer32";
@@ -125,31 +120,36 @@ void ExpectEveryPayloadFileWritten()
 
 void ExpectRegistration()
 {
-    std::string csp = KitFile("KeyCsp.dll");
-    std::vector<unsigned char> signature(CspSignature, CspSignature + CSP_SIGNATURE_SIZE);
-    for (HKEY root : { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE }) {
-        RegistryValue image = ReadRegistryValue(root, CSP_KEY, "Image Path");
-        EXPECT_EQ(image.type, (DWORD)REG_SZ);
-        EXPECT_TRUE(image.data == TextValueBytes(csp));
-        RegistryValue type = ReadRegistryValue(root, CSP_KEY, "Type");
-        EXPECT_EQ(type.type, (DWORD)REG_DWORD);
-        EXPECT_TRUE(type.data == std::vector<unsigned char>({ 1, 0, 0, 0 }));
-        RegistryValue sig = ReadRegistryValue(root, CSP_KEY, "Signature");
-        EXPECT_EQ(sig.type, (DWORD)REG_BINARY);
-        EXPECT_TRUE(sig.data == signature);
-    }
-    for (const char* name : { "KeyEvent", "PinTimeout" }) {
-        RegistryValue value = ReadRegistryValue(HKEY_CURRENT_USER, CSP_KEY, name);
-        EXPECT_EQ(value.type, (DWORD)REG_DWORD) << name;
-        EXPECT_TRUE(value.data == std::vector<unsigned char>({ 0, 0, 0, 0 })) << name;
-    }
-    RegistryValue run = ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE);
-    EXPECT_EQ(run.type, (DWORD)REG_SZ);
-    EXPECT_TRUE(run.data == TextValueBytes(KitFile("KeyTray.exe")));
+    ExpectCspRegistration(HKEY_CURRENT_USER, KitFile("KeyCsp.dll"));
+    ExpectCspRegistration(HKEY_LOCAL_MACHINE, KitFile("KeyCsp.dll"), KitFile("KeyTray.exe"));
     if (IsRunningUnderWow64()) {
         EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KEY_WOW64_32KEY));
         EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KEY_WOW64_64KEY))
             << "the machine keys belong in the 32-bit view";
+    }
+}
+
+// No file of ours (but one the system owns under a payload name), nothing set aside, no link, CSP
+// key, Run value or control registration.
+void ExpectNothingOfTheKit(const char* systemOwned)
+{
+    for (const PayloadRow& row : PayloadTable) {
+        if (!systemOwned || lstrcmpiA(row.name, systemOwned) != 0) {
+            EXPECT_FALSE(FileExists(KitFile(row.name))) << row.name;
+        }
+    }
+    for (const std::string& name : FindFiles(KitDir(), "*.OBK")) {
+        for (const PayloadRow& row : PayloadTable) {
+            EXPECT_FALSE(IsAsideNameFor(name.c_str(), row.name)) << name;
+        }
+    }
+    EXPECT_FALSE(FileExists(KitMenuFolder()));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, CSP_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY));
+    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
+    for (const auto& control : Controls) {
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, ClassServerKey(control.classId).c_str())) << control.file;
     }
 }
 
@@ -167,15 +167,8 @@ TEST(SetupProgram, Step1_DecliningChangesNothing)
     EXPECT_FALSE(run.resultShown) << "no further message";
     EXPECT_EQ(run.exitCode, 0u);
 
-    for (const PayloadRow& row : PayloadTable) {
-        if (lstrcmpiA(row.name, "DevEnum.dll") != 0) {   // the system's own library bears that name
-            EXPECT_FALSE(FileExists(KitFile(row.name))) << row.name;
-        }
-    }
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, CSP_KEY));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
-    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
-    EXPECT_FALSE(FileExists(MenuFolder()));
+    // The system's own library bears row 33's name, and is there before any installation.
+    ExpectNothingOfTheKit("DevEnum.dll");
     EXPECT_TRUE(ReadJournal().empty());
 }
 
@@ -218,8 +211,8 @@ TEST(SetupProgram, Step3_TheFirstInstallation)
     EXPECT_EQ(CountInMachineStore("CA", ReadBytes(KitFile("subca.cer"))), 1);
     ExpectRegistration();
 
-    ShellLinkInfo manager = ReadShellLink(MenuFolder() + MANAGER_LINK);
-    ShellLinkInfo uninstaller = ReadShellLink(MenuFolder() + UNINSTALLER_LINK);
+    ShellLinkInfo manager = ReadShellLink(KitMenuFolder() + MANAGER_LINK);
+    ShellLinkInfo uninstaller = ReadShellLink(KitMenuFolder() + UNINSTALLER_LINK);
     EXPECT_EQ(manager.target, KitFile("KeyManager.exe"));
     EXPECT_EQ(uninstaller.target, KitFile("KeyUninstall.exe"));
     EXPECT_EQ(manager.arguments, "");
@@ -298,7 +291,7 @@ TEST(SetupProgram, Step5_AFailedCertificateImportIsReportedAfterEveryStep)
     EXPECT_EQ(run.exitCode, 0u);
     // The steps after the imports still ran.
     EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL);
-    EXPECT_TRUE(FileExists(MenuFolder() + MANAGER_LINK));
+    EXPECT_TRUE(FileExists(KitMenuFolder() + MANAGER_LINK));
     ExpectRegistration();
 }
 
@@ -309,23 +302,7 @@ TEST(SetupProgram, Step6_TheUninstallerLeavesNothingOfTheKit)
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.result.text, "VelmoraCA客户端工具卸载完毕.");
 
-    std::string dir = KitDir();
-    for (const PayloadRow& row : PayloadTable) {
-        EXPECT_FALSE(FileExists(KitFile(row.name))) << row.name;
-    }
-    for (const std::string& name : FindFiles(dir, "*.OBK")) {
-        for (const PayloadRow& row : PayloadTable) {
-            EXPECT_FALSE(IsAsideNameFor(name.c_str(), row.name)) << name;
-        }
-    }
-    EXPECT_FALSE(FileExists(MenuFolder()));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, CSP_KEY));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY));
-    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
-    for (const auto& control : Controls) {
-        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, ClassServerKey(control.classId).c_str())) << control.file;
-    }
+    ExpectNothingOfTheKit(NULL);
     EXPECT_TRUE(WaitForWindowGone("#32770", "KeyTray", 10000));
 
     // The authority's certificates stay trusted.

@@ -1,4 +1,4 @@
-// Scratch folders, file bytes and the built installer's resources for the installer's tests.
+// Scratch folders, file bytes, registry and resources for the installer's tests, and their fixtures.
 #include "setup_harness.h"
 
 #include <shlobj.h>
@@ -6,29 +6,19 @@
 
 #include "win_harness.h"
 
-static void RemoveFolder(const std::string& path)
-{
-    for (const std::string& name : FindFiles(path, "*")) {
-        std::string file = path + "\\" + name;
-        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(file.c_str());
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 ScratchFolder::ScratchFolder(const std::string& name)
 {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     path = std::string(temp) + "kit-setup-" + name;
     // Left over from a run that was cut short.
-    RemoveFolder(path);
+    RemoveTree(path);
     CreateDirectoryA(path.c_str(), NULL);
 }
 
 ScratchFolder::~ScratchFolder()
 {
-    RemoveFolder(path);
+    RemoveTree(path);
 }
 
 bool FileExists(const std::string& path)
@@ -130,6 +120,59 @@ std::vector<unsigned char> TextValueBytes(const std::string& text)
     return std::vector<unsigned char>(text.c_str(), text.c_str() + text.size() + 1);
 }
 
+void ExpectCspRegistration(HKEY root, const std::string& imagePath, const std::string& trayPath)
+{
+    const std::vector<unsigned char> zero = { 0, 0, 0, 0 }, one = { 1, 0, 0, 0 };
+    const bool user = root == HKEY_CURRENT_USER;
+    const struct { const char* name; DWORD type; std::vector<unsigned char> data; bool userOnly; } values[] = {
+        { "Image Path", REG_SZ, TextValueBytes(imagePath), false },
+        { "Type", REG_DWORD, one, false },
+        { "KeyEvent", REG_DWORD, zero, true },
+        { "PinTimeout", REG_DWORD, zero, true },
+        { "Signature", REG_BINARY, std::vector<unsigned char>(CspSignature, CspSignature + CSP_SIGNATURE_SIZE), false },
+    };
+    const char* where = user ? "user key: " : "machine key: ";
+    for (const auto& want : values) {
+        RegistryValue got = ReadRegistryValue(root, CSP_KEY, want.name);
+        if (want.userOnly && !user) {
+            EXPECT_FALSE(got.present) << where << want.name << " belongs to the user key only";
+            continue;
+        }
+        ASSERT_TRUE(got.present) << where << want.name;
+        EXPECT_EQ(got.type, want.type) << where << want.name;
+        EXPECT_TRUE(got.data == want.data) << where << want.name;
+    }
+    if (!user) {
+        RegistryValue run = ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE);
+        EXPECT_EQ(run.type, (DWORD)REG_SZ) << "Run value";
+        EXPECT_TRUE(run.data == TextValueBytes(trayPath)) << "Run value";
+    }
+}
+
+void RemoveCspRegistration()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, CSP_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY);
+    HKEY run = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, RUN_VALUE);
+        RegCloseKey(run);
+    }
+}
+
+void CspRegistryFixture::SetUp()
+{
+    saved = CspRegistry;
+    RemoveCspRegistration();
+}
+
+void CspRegistryFixture::TearDown()
+{
+    CspRegistry = saved;
+    RemoveCspRegistration();
+}
+
 ShellLinkInfo ReadShellLink(const std::string& path)
 {
     ShellLinkInfo link;
@@ -158,11 +201,11 @@ ShellLinkInfo ReadShellLink(const std::string& path)
     return link;
 }
 
-std::string CommonProgramsFolder()
+std::string KitMenuFolder()
 {
     char folder[MAX_PATH] = "";
     SHGetSpecialFolderPathA(NULL, folder, CSIDL_COMMON_PROGRAMS, FALSE);
-    return folder;
+    return folder + std::string(SHORTCUT_FOLDER);
 }
 
 int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der)
@@ -179,7 +222,7 @@ int CountInMachineStore(const char* storeName, const std::vector<unsigned char>&
     return count;
 }
 
-// Pixels of a square area, row by row.
+// A size x size square of dc, row by row.
 static std::vector<COLORREF> ReadPixels(HDC dc, int left, int top, int size)
 {
     std::vector<COLORREF> pixels;
@@ -189,63 +232,84 @@ static std::vector<COLORREF> ReadPixels(HDC dc, int left, int top, int size)
     return pixels;
 }
 
-static std::vector<COLORREF> RenderIcon(HICON icon, COLORREF background, int size)
-{
-    HDC screen = GetDC(NULL);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    HBRUSH brush = CreateSolidBrush(background);
-    RECT all = { 0, 0, size, size };
-    FillRect(dc, &all, brush);
-    DrawIconEx(dc, 0, 0, icon, size, size, 0, NULL, DI_NORMAL);
-    std::vector<COLORREF> pixels = ReadPixels(dc, 0, 0, size);
-    SelectObject(dc, old);
-    DeleteObject(brush);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(NULL, screen);
-    return pixels;
-}
-
-static long Distance(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b)
-{
-    long sum = 0;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        sum += labs((long)GetRValue(a[i]) - GetRValue(b[i])) + labs((long)GetGValue(a[i]) - GetGValue(b[i]))
-               + labs((long)GetBValue(a[i]) - GetBValue(b[i]));
-    return sum;
-}
-
 UINT ShownMessageBoxIcon(HWND box)
 {
     static const struct { LPCSTR id; UINT style; } icons[] = {
         { IDI_EXCLAMATION, MB_ICONWARNING }, { IDI_ASTERISK, MB_ICONINFORMATION },
         { IDI_HAND, MB_ICONERROR },          { IDI_QUESTION, MB_ICONQUESTION },
     };
+    HWND shownIcon = GetWindow(box, GW_CHILD);
+    while (shownIcon && (GetWindowLongA(shownIcon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+        shownIcon = GetWindow(shownIcon, GW_HWNDNEXT);
+    if (!shownIcon)
+        return 0;
+    SetForegroundWindow(box);
+    RedrawWindow(box, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(200);
+    // Read from the screen: another process's window surface is not readable through its DC.
     const int size = GetSystemMetrics(SM_CXICON);
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            continue;
-        SetForegroundWindow(box);
-        RedrawWindow(box, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Sleep(200);
-        // Read from the screen: another process's window surface is not readable through its DC.
-        RECT at;
-        GetWindowRect(child, &at);
-        HDC screen = GetDC(NULL);
-        std::vector<COLORREF> shown = ReadPixels(screen, at.left, at.top, size);
-        ReleaseDC(NULL, screen);
-        UINT nearest = 0;
-        long best = -1;
-        for (const auto& icon : icons) {
-            long distance = Distance(shown, RenderIcon(LoadIconA(NULL, icon.id), shown[0], size));
-            if (best < 0 || distance < best) {
-                best = distance;
-                nearest = icon.style;
-            }
+    RECT at;
+    GetWindowRect(shownIcon, &at);
+    HDC screen = GetDC(NULL);
+    std::vector<COLORREF> shown = ReadPixels(screen, at.left, at.top, size);
+    // Each system icon drawn here over the same background; the nearest in colour is the one shown.
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HBRUSH background = CreateSolidBrush(shown[0]);
+    RECT all = { 0, 0, size, size };
+    UINT nearest = 0;
+    long best = -1;
+    for (const auto& icon : icons) {
+        FillRect(dc, &all, background);
+        DrawIconEx(dc, 0, 0, LoadIconA(NULL, icon.id), size, size, 0, NULL, DI_NORMAL);
+        std::vector<COLORREF> drawn = ReadPixels(dc, 0, 0, size);
+        long distance = 0;
+        for (size_t i = 0; i < shown.size(); ++i)
+            distance += labs((long)GetRValue(shown[i]) - GetRValue(drawn[i]))
+                        + labs((long)GetGValue(shown[i]) - GetGValue(drawn[i]))
+                        + labs((long)GetBValue(shown[i]) - GetBValue(drawn[i]));
+        if (best < 0 || distance < best) {
+            best = distance;
+            nearest = icon.style;
         }
-        return nearest;
     }
-    return 0;
+    SelectObject(dc, old);
+    DeleteObject(background);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+    return nearest;
+}
+
+std::vector<DWORD> RecordedPauses;
+
+static void WINAPI RecordPause(DWORD milliseconds)
+{
+    RecordedPauses.push_back(milliseconds);
+}
+
+static DWORD WINAPI FixedTick(void)
+{
+    return DeployTick;
+}
+
+void DeployFixture::SetUp()
+{
+    savedClock = DeployClock;
+    DeployClock.pause = RecordPause;
+    DeployClock.tick = FixedTick;
+    RecordedPauses.clear();
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder.reset(new ScratchFolder(std::string(test->test_suite_name()) + "-" + test->name()));
+    ZeroMemory(&context, sizeof context);
+    lstrcpynA(context.targetDir, folder->Path().c_str(), sizeof context.targetDir);
+    setup = LoadSetupResources();
+    ASSERT_NE(setup, (HMODULE)NULL) << "build setup/KeySetup.exe first";
+}
+
+void DeployFixture::TearDown()
+{
+    DeployClock = savedClock;
+    folder.reset();
 }
