@@ -3,27 +3,13 @@
 // read), and keys vanish part-way through; afterwards no key may be open, KeyCmd.dll must be released
 // (but for the one case where the design keeps it), no message may have been shown while a key was
 // open, and the user must have been told what the dialog says for that failure.
-#include <gtest/gtest.h>
-
+#include <stdio.h>
 #include <string.h>
 
 #include <functional>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "fake_token.h"
-#include "key_builder.h"
-#include "manager.h"
-
-#include <dbt.h>
-
-#include "manager_window.h"
-#include "message_box_capture.h"
-#include "win_harness.h"
-
-// From the PIN dialog fixture: EndDialog recorded instead of ending the modeless test dialogs.
-void InstallEndDialogCapture();
+#include "pin_dialog_fixture.h"
 
 namespace {
 
@@ -36,6 +22,14 @@ const char* const KindNames[] = { "negative result", "bad status word", "short r
 bool IsPinCall(const std::string& name)
 {
     return name == "QZ_VerifyPinUpDatePinInfoFile" || name == "QZ_ChangePin";
+}
+
+int FirstIndex(const std::vector<Call>& calls, const std::string& name)
+{
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i].name == name)
+            return (int)i;
+    return -1;
 }
 
 // The faults that make sense for a call: status words only where the call has one, short reads only
@@ -61,11 +55,6 @@ const char VerifySuccess[] = "验证USBKey密码成功！";
 const char VerifyFailure[] = "验证USBKey密码失败！";
 const char ChangeSuccess[] = "修改USBKey密码成功！";
 const char ChangeFailure[] = "修改USBKey密码失败！";
-const char Locked[] = "对不起，您的USBKey已被锁！";
-const char LastRetry[] = "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！";
-const char ThreeRetries[] = "对不起，您输入的USBKey密码不正确，还有 3 次重试机会，请重新输入！";
-
-const char KeyPath[] = "\\\\?\\USB#VID_5E2B&PID_0001#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
 // One injected fault: which call (counted from 0 since Arm) fails, and how.
 struct Injection {
@@ -80,30 +69,20 @@ struct Injection {
     int vanishSlot = -1;
 };
 
-struct TreeLine {
-    std::string text;
-    int depth;
-    bool operator==(const TreeLine& o) const { return text == o.text && depth == o.depth; }
-};
-typedef std::vector<TreeLine> TreeLines;
+typedef std::vector<std::string> TreeLines; // as ManagerTest::Texts gives them
 
-class ManagerFaultTest : public ::testing::Test {
+class ManagerFaultTest : public PinDialogTest {
 protected:
     void SetUp() override
     {
-        token.Install();
-        InstallEndDialogCapture();
-        boxes = new MessageBoxCapture;
-        boxes->whileShown = [this](const CapturedBox&) {
-            if (token.openKeys != 0)
-                keyOpenDuringABox = true;
-        };
-        PutKeys();
-        ASSERT_FALSE(HasFatalFailure());
-        window = OpenTestMainWindow();
-        ASSERT_TRUE(window);
-        tree = GetDlgItem(window, IDC_KEY_TREE);
-        baselineTree = Tree();
+        PinDialogTest::SetUp();
+        // Key 0: one application, one container with both certificates. Key 1: two applications.
+        fake::PutKey(token, 0, { "张三的Key", { true, false }, { { true, enc, sig } } });
+        fake::PutKey(token, 1, { "李四Key", { true, true }, { { true, {}, lisi }, {}, { true, enc, lisi } } });
+        token.Slot(0).verifyResults = { 0 };
+        token.Slot(0).changeResults = { 0 };
+        RefreshDeviceTree(window);
+        baselineTree = Texts();
         baselineReport = ReportText;
         ASSERT_EQ(baselineTree.size(), 7u) << "two keys with five certificates between them";
         token.intercept = [this](const Call& call, int* result, unsigned short* status) {
@@ -113,21 +92,7 @@ protected:
     void TearDown() override
     {
         token.intercept = nullptr;
-        delete boxes;
-        CloseTestMainWindow(window);
-    }
-
-    // Key 0: one application, one container with both certificates. Key 1: two applications.
-    void PutKeys()
-    {
-        std::vector<unsigned char> encryption = fake::TestCertificate("zhangsan_enc");
-        std::vector<unsigned char> signature = fake::TestCertificate("zhangsan_sig");
-        std::vector<unsigned char> lisi = fake::TestCertificate("lisi_sig");
-        ASSERT_FALSE(encryption.empty() || signature.empty() || lisi.empty());
-        fake::PutKey(token, 0, { "张三的Key", { true, false }, { { true, encryption, signature }, {}, {}, {} } });
-        fake::PutKey(token, 1, { "李四Key", { true, true }, { { true, {}, lisi }, {}, { true, encryption, lisi }, {} } });
-        token.Slot(0).verifyResults = { 0 };
-        token.Slot(0).changeResults = { 0 };
+        PinDialogTest::TearDown();
     }
 
     // The slot a call talks to: its argument for QZ_Open, its handle otherwise, the last handle's for
@@ -210,16 +175,8 @@ protected:
         openHandles.clear();
         lastSlot = -1;
         token.calls.clear();
-        boxes->boxes.clear();
+        boxes.boxes.clear();
         keyOpenDuringABox = false;
-    }
-
-    TreeLines Tree()
-    {
-        TreeLines lines;
-        for (const TreeItemInfo& item : ReadTree(tree))
-            lines.push_back({ item.text, item.depth });
-        return lines;
     }
 
     // The lines of the key with this label (its item and the certificates below it) in a tree.
@@ -227,9 +184,9 @@ protected:
     {
         TreeLines out;
         bool inside = false;
-        for (const TreeLine& line : lines) {
-            if (line.depth == 0)
-                inside = line.text == label;
+        for (const std::string& line : lines) {
+            if (line[0] != '-')
+                inside = line == label;
             if (inside)
                 out.push_back(line);
         }
@@ -239,7 +196,7 @@ protected:
     static bool IsSubsequence(const TreeLines& part, const TreeLines& whole)
     {
         size_t at = 0;
-        for (const TreeLine& line : whole)
+        for (const std::string& line : whole)
             if (at < part.size() && part[at] == line)
                 ++at;
         return at == part.size();
@@ -278,41 +235,17 @@ protected:
         return token.calls;
     }
 
-    void SendDeviceChange(WPARAM event)
+    // Verifies PIN 1234, or changes it to Abcd5678, through the dialog.
+    void Pin(bool change)
     {
-        std::vector<unsigned char> bytes(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + strlen(KeyPath), 0);
-        DEV_BROADCAST_DEVICEINTERFACE_A* record = (DEV_BROADCAST_DEVICEINTERFACE_A*)bytes.data();
-        record->dbcc_size = (DWORD)bytes.size();
-        record->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        strcpy(record->dbcc_name, KeyPath);
-        SendMessageA(window, WM_DEVICECHANGE, event, (LPARAM)bytes.data());
-    }
-
-    HWND OpenPinDialog(int templateId, DLGPROC procedure)
-    {
-        HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(templateId), window, procedure, 0);
-        EXPECT_TRUE(dialog);
-        return dialog;
-    }
-
-    void Verify()
-    {
-        HWND dialog = OpenPinDialog(IDD_VERIFY_PIN, VerifyPinDlgProc);
-        SetDlgItemTextA(dialog, IDC_PIN_BOX, "1234");
-        boxes->boxes.clear();
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
-        DestroyWindow(dialog);
-    }
-
-    void Change()
-    {
-        HWND dialog = OpenPinDialog(IDD_CHANGE_PIN, ChangePinDlgProc);
-        SetDlgItemTextA(dialog, IDC_CURRENT_PIN, "1234");
-        SetDlgItemTextA(dialog, IDC_NEW_PIN, "Abcd5678");
-        SetDlgItemTextA(dialog, IDC_CONFIRM_PIN, "Abcd5678");
-        boxes->boxes.clear();
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
-        DestroyWindow(dialog);
+        change ? OpenChange() : OpenVerify();
+        Type(change ? IDC_CURRENT_PIN : IDC_PIN_BOX, "1234");
+        if (change) {
+            Type(IDC_NEW_PIN, "Abcd5678");
+            Type(IDC_CONFIRM_PIN, "Abcd5678");
+        }
+        Press(IDOK);
+        CloseDialog();
     }
 
     // Fails every call of a PIN operation in turn, each way that fits the call.
@@ -320,12 +253,9 @@ protected:
                          const char* failure)
     {
         std::vector<Call> calls = Baseline(action);
-        EXPECT_EQ(boxes->boxes.size(), 1u);
-        EXPECT_EQ(boxes->boxes.empty() ? "" : boxes->boxes[0].text, success);
-        int pinIndex = -1;
-        for (int i = 0; i < (int)calls.size(); ++i)
-            if (calls[i].name == pinCall && pinIndex < 0)
-                pinIndex = i;
+        EXPECT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes.empty() ? "" : boxes.boxes[0].text, success);
+        int pinIndex = FirstIndex(calls, pinCall);
         EXPECT_GE(pinIndex, 0);
         int survived = 0;
         for (int n = 0; n < (int)calls.size(); ++n) {
@@ -337,9 +267,9 @@ protected:
                 std::string what = Describe(n, kind);
                 EXPECT_TRUE(injection.hit) << what;
                 ExpectLibraryState(what);
-                EXPECT_EQ(boxes->boxes.size(), 1u) << what;
-                if (boxes->boxes.size() == 1) {
-                    EXPECT_EQ(boxes->boxes[0].text, ExpectedPinMessage(calls, n, pinIndex, kind, success, failure)) << what;
+                EXPECT_EQ(boxes.boxes.size(), 1u) << what;
+                if (boxes.boxes.size() == 1) {
+                    EXPECT_EQ(boxes.boxes[0].text, ExpectedPinMessage(calls, n, pinIndex, kind, success, failure)) << what;
                 }
                 ++survived;
             }
@@ -362,18 +292,13 @@ protected:
         if (n < pinIndex)
             return failure;
         switch (kind) {
-        case WRONG_PIN_LAST: return LastRetry;
-        case WRONG_PIN_3: return ThreeRetries;
-        case LOCKED: return Locked;
+        case WRONG_PIN_LAST: return RetryMessage(1);
+        case WRONG_PIN_3: return RetryMessage(3);
+        case LOCKED: return LockedMessage;
         default: return failure;
         }
     }
 
-    fake::Token& token = fake::Instance();
-    MessageBoxCapture* boxes = nullptr;
-    bool keyOpenDuringABox = false;
-    HWND window = NULL;
-    HWND tree = NULL;
     TreeLines baselineTree;
     std::string baselineReport;
     Injection injection;
@@ -386,7 +311,7 @@ const char* const Labels[2] = { "张三的Key", "李四Key" };
 TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll)
 {
     std::vector<Call> calls = Baseline([this] { RefreshDeviceTree(window); });
-    ASSERT_EQ(Tree(), baselineTree);
+    ASSERT_EQ(Texts(), baselineTree);
     int survived = 0;
     for (int n = 0; n < (int)calls.size(); ++n) {
         for (FaultKind kind : KindsFor(calls[n].name)) {
@@ -395,8 +320,8 @@ TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll
             std::string what = Describe(n, kind);
             ASSERT_TRUE(injection.hit) << what;
             ExpectLibraryState(what);
-            EXPECT_TRUE(boxes->boxes.empty()) << what << ": a refresh shows no message";
-            TreeLines now = Tree();
+            EXPECT_TRUE(boxes.boxes.empty()) << what << ": a refresh shows no message";
+            TreeLines now = Texts();
             for (int slot = 0; slot < 2; ++slot) {
                 TreeLines before = KeyLines(baselineTree, Labels[slot]);
                 TreeLines after = KeyLines(now, Labels[slot]);
@@ -410,7 +335,7 @@ TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll
             // The next refresh without a fault lists both keys again.
             Arm(-1, NEGATIVE);
             RefreshDeviceTree(window);
-            EXPECT_EQ(Tree(), baselineTree) << what << ", then a clean refresh";
+            EXPECT_EQ(Texts(), baselineTree) << what << ", then a clean refresh";
             EXPECT_EQ(std::string(ReportText), baselineReport) << what << ", then a clean refresh";
             ++survived;
         }
@@ -422,14 +347,14 @@ TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll
 
 TEST_F(ManagerFaultTest, EveryCallOfAVerificationFailingShowsItsMessageAfterClosing)
 {
-    int survived = FailEveryPinCall([this] { Verify(); }, "QZ_VerifyPinUpDatePinInfoFile", VerifySuccess, VerifyFailure);
+    int survived = FailEveryPinCall([this] { Pin(false); }, "QZ_VerifyPinUpDatePinInfoFile", VerifySuccess, VerifyFailure);
     printf("verification: %d injected faults survived\n", survived);
     EXPECT_GT(survived, 20);
 }
 
 TEST_F(ManagerFaultTest, EveryCallOfAChangeFailingShowsItsMessageAfterClosing)
 {
-    int survived = FailEveryPinCall([this] { Change(); }, "QZ_ChangePin", ChangeSuccess, ChangeFailure);
+    int survived = FailEveryPinCall([this] { Pin(true); }, "QZ_ChangePin", ChangeSuccess, ChangeFailure);
     printf("change: %d injected faults survived\n", survived);
     EXPECT_GT(survived, 20);
 }
@@ -449,20 +374,20 @@ TEST_F(ManagerFaultTest, AKeyRemovedDuringARefreshIsListedAgainOnItsArrival)
         injection.vanishSlot = slot;
         RefreshDeviceTree(window);
         ExpectLibraryState(what);
-        EXPECT_TRUE(boxes->boxes.empty()) << what;
-        EXPECT_EQ(KeyLines(Tree(), Labels[1 - slot]), KeyLines(baselineTree, Labels[1 - slot])) << what;
+        EXPECT_TRUE(boxes.boxes.empty()) << what;
+        EXPECT_EQ(KeyLines(Texts(), Labels[1 - slot]), KeyLines(baselineTree, Labels[1 - slot])) << what;
 
         // Its removal notice: the tree holds the other key alone.
         Arm(-1, NEGATIVE);
-        SendDeviceChange(DBT_DEVICEREMOVECOMPLETE);
-        EXPECT_EQ(Tree(), KeyLines(baselineTree, Labels[1 - slot])) << what << ", then its removal notice";
+        DeviceChange(DBT_DEVICEREMOVECOMPLETE);
+        EXPECT_EQ(Texts(), KeyLines(baselineTree, Labels[1 - slot])) << what << ", then its removal notice";
 
         // Put back: its arrival notice lists both keys as before.
         token.Slot(slot).present = true;
         Arm(-1, NEGATIVE);
-        SendDeviceChange(DBT_DEVICEARRIVAL);
+        DeviceChange(DBT_DEVICEARRIVAL);
         ExpectLibraryState(what + ", then its arrival");
-        EXPECT_EQ(Tree(), baselineTree) << what << ", then its arrival notice";
+        EXPECT_EQ(Texts(), baselineTree) << what << ", then its arrival notice";
         EXPECT_EQ(std::string(ReportText), baselineReport) << what << ", then its arrival notice";
     }
     printf("refresh: %d key removals survived\n", removals);
@@ -471,11 +396,8 @@ TEST_F(ManagerFaultTest, AKeyRemovedDuringARefreshIsListedAgainOnItsArrival)
 
 TEST_F(ManagerFaultTest, AKeyRemovedDuringAPinCheckFailsItAndIsListedAgainOnItsArrival)
 {
-    std::vector<Call> calls = Baseline([this] { Verify(); });
-    int pinIndex = -1;
-    for (int i = 0; i < (int)calls.size() && pinIndex < 0; ++i)
-        if (calls[i].name == "QZ_VerifyPinUpDatePinInfoFile")
-            pinIndex = i;
+    std::vector<Call> calls = Baseline([this] { Pin(false); });
+    int pinIndex = FirstIndex(calls, "QZ_VerifyPinUpDatePinInfoFile");
     ASSERT_GE(pinIndex, 0);
     for (int n = 0; n < (int)calls.size(); ++n) {
         std::string what = "key removed at call " + std::to_string(n) + " (" + calls[n].name + ") of a verification";
@@ -483,17 +405,17 @@ TEST_F(ManagerFaultTest, AKeyRemovedDuringAPinCheckFailsItAndIsListedAgainOnItsA
         Arm(-1, NEGATIVE);
         injection.vanishAt = n;
         injection.vanishSlot = 0;
-        Verify();
+        Pin(false);
         ExpectLibraryState(what);
-        ASSERT_EQ(boxes->boxes.size(), 1u) << what;
+        ASSERT_EQ(boxes.boxes.size(), 1u) << what;
         // Gone before it answered: not verified. A reset's or a loop select's answer is not looked
         // at, but a vanished key fails the calls after it.
-        EXPECT_EQ(boxes->boxes[0].text, n <= pinIndex ? VerifyFailure : VerifySuccess) << what;
+        EXPECT_EQ(boxes.boxes[0].text, n <= pinIndex ? VerifyFailure : VerifySuccess) << what;
 
         token.Slot(0).present = true;
         Arm(-1, NEGATIVE);
-        SendDeviceChange(DBT_DEVICEARRIVAL);
-        EXPECT_EQ(Tree(), baselineTree) << what << ", then its arrival notice";
+        DeviceChange(DBT_DEVICEARRIVAL);
+        EXPECT_EQ(Texts(), baselineTree) << what << ", then its arrival notice";
         ExpectLibraryState(what + ", then its arrival");
     }
     printf("verification: %zu key removals survived\n", calls.size());

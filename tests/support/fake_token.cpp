@@ -1,6 +1,7 @@
 // In-memory token libraries for unit tests: file trees, scripted PIN answers, a call log.
 #include "fake_token.h"
 
+#include <ctype.h>
 #include <string.h>
 
 #include "manager.h"
@@ -8,6 +9,13 @@
 namespace fake {
 
 static Token TheToken;
+
+// Each open handle's current directory and file (empty: none).
+struct Cursor {
+    FilePath directory;
+    FilePath file;
+};
+static std::map<int, Cursor> Cursors;
 
 Token& Instance()
 {
@@ -22,84 +30,72 @@ static Key* KeyOf(int handle)
     return key.present ? &key : nullptr;
 }
 
-// Records the call and lets the test's intercept answer it instead.
-static bool Record(Call call, int* result, unsigned short* status)
+// Records the call; true when the test's intercept answers it instead, in *result and *status.
+static bool Answered(const char* name, int handle, std::vector<int> args, const void* data, int length,
+                     int* result, unsigned short* status = nullptr)
 {
+    Call call;
+    call.name = name;
+    call.handle = handle;
+    call.args = args;
+    if (data && length > 0)
+        call.data.assign((const unsigned char*)data, (const unsigned char*)data + length);
     TheToken.calls.push_back(call);
-    if (TheToken.intercept)
-        return TheToken.intercept(TheToken.calls.back(), result, status);
-    return false;
+    *result = 0;
+    return TheToken.intercept && TheToken.intercept(TheToken.calls.back(), result, status);
 }
 
 static int WINAPI FakeOpen(int slot)
 {
-    Call c;
-    c.name = "QZ_Open";
-    c.args = { slot };
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_Open", 0, { slot }, nullptr, 0, &result))
         return result;
     if (slot < 0 || slot > 3)
         return 0;
     Key& key = TheToken.keys[slot];
-    if (key.openResult != 0)
+    if (key.openResult != 0 || !key.present)
         return key.openResult;
-    if (!key.present)
-        return 0;
-    TheToken.cursors[slot + 1] = Token::Cursor();
+    Cursors[slot + 1] = Cursor();
     TheToken.openKeys++;
     return slot + 1;
 }
 
 static int WINAPI FakeClose(int handle)
 {
-    Call c;
-    c.name = "QZ_Close";
-    c.handle = handle;
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_Close", handle, {}, nullptr, 0, &result))
         return result;
     if (handle > 0)
         TheToken.openKeys--;
-    return result;
+    return 0;
 }
 
 static int WINAPI FakeReset(int handle, unsigned char* answer)
 {
-    Call c;
-    c.name = "QZ_IC_RESET";
-    c.handle = handle;
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_IC_RESET", handle, {}, nullptr, 0, &result))
         return result;
     if (answer)
         memset(answer, 0x3B, 8);
-    TheToken.cursors[handle] = Token::Cursor();
+    Cursors[handle] = Cursor();
     return KeyOf(handle) ? 0 : -1;
 }
 
 static int WINAPI FakeSelect(int handle, int p1, int p2, int length, const unsigned char* data,
                              unsigned short* status)
 {
-    Call c;
-    c.name = "Select_File";
-    c.handle = handle;
-    c.args = { p1, p2, length };
-    if (data && length > 0)
-        c.data.assign(data, data + length);
-    int result = 0;
-    if (Record(c, &result, status))
+    int result;
+    if (Answered("Select_File", handle, { p1, p2, length }, data, length, &result, status))
         return result;
     Key* key = KeyOf(handle);
     if (!key) {
         *status = 0x6A82;
         return -1;
     }
-    Token::Cursor& cursor = TheToken.cursors[handle];
+    Cursor& cursor = Cursors[handle];
+    *status = 0x9000;
     if (p1 == 0) {
-        cursor.directory.clear();
-        cursor.fileSelected = false;
-        *status = 0x9000;
+        cursor = Cursor();
         return 0;
     }
     if (length != 2 || !data) {
@@ -108,33 +104,24 @@ static int WINAPI FakeSelect(int handle, int p1, int p2, int length, const unsig
     }
     FilePath path = cursor.directory;
     path.push_back((unsigned)data[0] << 8 | data[1]);
-    if (p1 == 1 && key->directories.count(path)) {
-        cursor.directory = path;
-        cursor.fileSelected = false;
-        *status = 0x9000;
-    } else if (p1 == 2 && key->files.count(path)) {
+    if (p1 == 1 && key->directories.count(path))
+        cursor = { path, {} };
+    else if (p1 == 2 && key->files.count(path))
         cursor.file = path;
-        cursor.fileSelected = true;
-        *status = 0x9000;
-    } else {
+    else
         *status = 0x6A82; // file not found
-    }
     return 0;
 }
 
 static int WINAPI FakeRead(int handle, int mode, int offsetHigh, int offset, int reserved, int count,
                            unsigned char* destination, unsigned short* status)
 {
-    Call c;
-    c.name = "Read_Binary";
-    c.handle = handle;
-    c.args = { mode, offsetHigh, offset, reserved, count };
-    int result = 0;
-    if (Record(c, &result, status))
+    int result;
+    if (Answered("Read_Binary", handle, { mode, offsetHigh, offset, reserved, count }, nullptr, 0, &result, status))
         return result;
     Key* key = KeyOf(handle);
-    Token::Cursor& cursor = TheToken.cursors[handle];
-    if (!key || !cursor.fileSelected) {
+    Cursor& cursor = Cursors[handle];
+    if (!key || cursor.file.empty()) {
         *status = 0x6986; // no current file
         return 0;
     }
@@ -154,11 +141,8 @@ static int WINAPI FakeRead(int handle, int mode, int offsetHigh, int offset, int
 
 static int WINAPI FakeSerial(int handle, unsigned char* serial)
 {
-    Call c;
-    c.name = "QZ_GET_BCDSN";
-    c.handle = handle;
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_GET_BCDSN", handle, {}, nullptr, 0, &result))
         return result;
     Key* key = KeyOf(handle);
     if (!key)
@@ -167,52 +151,37 @@ static int WINAPI FakeSerial(int handle, unsigned char* serial)
     return 0;
 }
 
-static int NextAnswer(std::vector<int>& answers, int fallback)
+// The next scripted answer of a present key, or fallback.
+static int NextAnswer(int handle, std::vector<int> Key::*answers, int fallback)
 {
-    if (answers.empty())
+    Key* key = KeyOf(handle);
+    if (!key || (key->*answers).empty())
         return fallback;
-    int answer = answers.front();
-    answers.erase(answers.begin());
+    int answer = (key->*answers).front();
+    (key->*answers).erase((key->*answers).begin());
     return answer;
 }
 
 static int WINAPI FakeVerify(int handle, const unsigned char* pin, int length)
 {
-    Call c;
-    c.name = "QZ_VerifyPinUpDatePinInfoFile";
-    c.handle = handle;
-    c.args = { length };
-    if (pin && length > 0)
-        c.data.assign(pin, pin + length);
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_VerifyPinUpDatePinInfoFile", handle, { length }, pin, length, &result))
         return result;
-    Key* key = KeyOf(handle);
-    return key ? NextAnswer(key->verifyResults, -2) : -2;
+    return NextAnswer(handle, &Key::verifyResults, -2);
 }
 
 static int WINAPI FakeChange(int handle, int length, const unsigned char* data)
 {
-    Call c;
-    c.name = "QZ_ChangePin";
-    c.handle = handle;
-    c.args = { length };
-    if (data && length > 0)
-        c.data.assign(data, data + length);
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_ChangePin", handle, { length }, data, length, &result))
         return result;
-    Key* key = KeyOf(handle);
-    return key ? NextAnswer(key->changeResults, -1000) : -1000;
+    return NextAnswer(handle, &Key::changeResults, -1000);
 }
 
 static int WINAPI FakeRegister(void* window, int flags)
 {
-    Call c;
-    c.name = "QZ_RegisterCardNotification";
-    c.args = { flags };
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_RegisterCardNotification", 0, { flags }, nullptr, 0, &result))
         return result;
     TheToken.registeredWindow = window;
     TheToken.registrations++;
@@ -221,10 +190,8 @@ static int WINAPI FakeRegister(void* window, int flags)
 
 static int WINAPI FakeUnregister(void)
 {
-    Call c;
-    c.name = "QZ_UnregisterCardNotification";
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_UnregisterCardNotification", 0, {}, nullptr, 0, &result))
         return result;
     TheToken.registeredWindow = nullptr;
     TheToken.unregistrations++;
@@ -233,56 +200,31 @@ static int WINAPI FakeUnregister(void)
 
 static int WINAPI FakeIsDevice(const char* path)
 {
-    Call c;
-    c.name = "QZ_IsQZDevice";
-    c.data.assign(path, path + strlen(path));
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("QZ_IsQZDevice", 0, {}, path, (int)strlen(path), &result))
         return result;
     std::string upper(path);
     for (char& ch : upper)
-        if (ch >= 'a' && ch <= 'z')
-            ch = (char)(ch - 'a' + 'A');
+        ch = (char)toupper((unsigned char)ch);
     return upper.find("VID_5E2B&PID_0001") != std::string::npos;
-}
-
-std::string HexToDecimal(const std::string& hex)
-{
-    std::vector<int> digits; // decimal, least significant first
-    for (char ch : hex) {
-        int v;
-        if (ch >= '0' && ch <= '9') v = ch - '0';
-        else if (ch >= 'a' && ch <= 'f') v = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F') v = ch - 'A' + 10;
-        else break;
-        int carry = v;
-        for (int& d : digits) {
-            int x = d * 16 + carry;
-            d = x % 10;
-            carry = x / 10;
-        }
-        while (carry) {
-            digits.push_back(carry % 10);
-            carry /= 10;
-        }
-    }
-    if (digits.empty())
-        return "0";
-    std::string text;
-    for (auto it = digits.rbegin(); it != digits.rend(); ++it)
-        text += (char)('0' + *it);
-    return text;
 }
 
 static int WINAPI FakeHexToDec(const char* hex, char* decimal)
 {
-    Call c;
-    c.name = "HexToDec";
-    c.data.assign(hex, hex + strlen(hex));
-    int result = 0;
-    if (Record(c, &result, nullptr))
+    int result;
+    if (Answered("HexToDec", 0, {}, hex, (int)strlen(hex), &result))
         return result;
-    std::string text = HexToDecimal(hex);
+    std::string text = "0"; // most significant digit first
+    for (; isxdigit((unsigned char)*hex); ++hex) {
+        int carry = isdigit((unsigned char)*hex) ? *hex - '0' : tolower((unsigned char)*hex) - 'a' + 10;
+        for (auto d = text.rbegin(); d != text.rend(); ++d) {
+            int x = (*d - '0') * 16 + carry;
+            *d = (char)('0' + x % 10);
+            carry = x / 10;
+        }
+        for (; carry; carry /= 10)
+            text.insert(text.begin(), (char)('0' + carry % 10));
+    }
     if (text.size() >= 512)
         return -1;
     memcpy(decimal, text.c_str(), text.size() + 1);
@@ -294,39 +236,27 @@ static int WINAPI FakeUnused(void)
     return -1;
 }
 
-struct FakeEntry {
-    const char* library;
+static const char* const Libraries[] = { "KeyCmd.dll", "KeyDev.dll", "KeyNum.dll" };
+
+static const struct {
+    int library; // index in Libraries
     const char* name;
     FARPROC address;
+} Entries[] = {
+    { 0, "QZ_Open", (FARPROC)(void*)FakeOpen },          { 0, "QZ_Close", (FARPROC)(void*)FakeClose },
+    { 0, "QZ_IC_RESET", (FARPROC)(void*)FakeReset },     { 0, "QZ_GET_SN", (FARPROC)(void*)FakeUnused },
+    { 0, "QZ_StoreCert", (FARPROC)(void*)FakeUnused },   { 0, "Read_Binary", (FARPROC)(void*)FakeRead },
+    { 0, "Select_File", (FARPROC)(void*)FakeSelect },    { 0, "Update_Binary", (FARPROC)(void*)FakeUnused },
+    { 0, "QZ_DeleteCert", (FARPROC)(void*)FakeUnused },  { 0, "QZ_GET_BCDSN", (FARPROC)(void*)FakeSerial },
+    { 0, "QZ_ClearDir", (FARPROC)(void*)FakeUnused },    { 0, "QZ_ChangePin", (FARPROC)(void*)FakeChange },
+    { 0, "QZ_VerifyPinUpDatePinInfoFile", (FARPROC)(void*)FakeVerify },
+    { 0, "QZ_AddCertToIE", (FARPROC)(void*)FakeUnused }, { 0, "QZ_DelCertFrIE", (FARPROC)(void*)FakeUnused },
+    { 0, "QZ_ReloadUserPin", (FARPROC)(void*)FakeUnused }, { 0, "QZ_InitialCard", (FARPROC)(void*)FakeUnused },
+    { 1, "QZ_RegisterCardNotification", (FARPROC)(void*)FakeRegister },
+    { 1, "QZ_UnregisterCardNotification", (FARPROC)(void*)FakeUnregister },
+    { 1, "QZ_IsQZDevice", (FARPROC)(void*)FakeIsDevice },  { 1, "QZ_GetReaderList", (FARPROC)(void*)FakeUnused },
+    { 1, "QZ_DestroyReaderList", (FARPROC)(void*)FakeUnused }, { 2, "HexToDec", (FARPROC)(void*)FakeHexToDec },
 };
-
-static const FakeEntry Entries[] = {
-    { "KeyCmd.dll", "QZ_Open", (FARPROC)(void*)FakeOpen },
-    { "KeyCmd.dll", "QZ_Close", (FARPROC)(void*)FakeClose },
-    { "KeyCmd.dll", "QZ_IC_RESET", (FARPROC)(void*)FakeReset },
-    { "KeyCmd.dll", "QZ_GET_SN", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_StoreCert", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "Read_Binary", (FARPROC)(void*)FakeRead },
-    { "KeyCmd.dll", "Select_File", (FARPROC)(void*)FakeSelect },
-    { "KeyCmd.dll", "Update_Binary", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_DeleteCert", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_GET_BCDSN", (FARPROC)(void*)FakeSerial },
-    { "KeyCmd.dll", "QZ_ClearDir", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_VerifyPinUpDatePinInfoFile", (FARPROC)(void*)FakeVerify },
-    { "KeyCmd.dll", "QZ_ChangePin", (FARPROC)(void*)FakeChange },
-    { "KeyCmd.dll", "QZ_AddCertToIE", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_DelCertFrIE", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_ReloadUserPin", (FARPROC)(void*)FakeUnused },
-    { "KeyCmd.dll", "QZ_InitialCard", (FARPROC)(void*)FakeUnused },
-    { "KeyDev.dll", "QZ_RegisterCardNotification", (FARPROC)(void*)FakeRegister },
-    { "KeyDev.dll", "QZ_UnregisterCardNotification", (FARPROC)(void*)FakeUnregister },
-    { "KeyDev.dll", "QZ_IsQZDevice", (FARPROC)(void*)FakeIsDevice },
-    { "KeyDev.dll", "QZ_GetReaderList", (FARPROC)(void*)FakeUnused },
-    { "KeyDev.dll", "QZ_DestroyReaderList", (FARPROC)(void*)FakeUnused },
-    { "KeyNum.dll", "HexToDec", (FARPROC)(void*)FakeHexToDec },
-};
-
-static const char* const Libraries[] = { "KeyCmd.dll", "KeyDev.dll", "KeyNum.dll" };
 
 // Fake module handles: small odd numbers no real module has.
 static HMODULE ModuleOf(int index)
@@ -345,9 +275,7 @@ static int LibraryIndex(HMODULE module)
 static HMODULE WINAPI FakeLoad(LPCSTR name)
 {
     for (int i = 0; i < 3; ++i) {
-        if (lstrcmpiA(name, Libraries[i]) == 0) {
-            if (TheToken.missingLibraries.count(Libraries[i]))
-                return NULL;
+        if (lstrcmpiA(name, Libraries[i]) == 0 && !TheToken.missingLibraries.count(Libraries[i])) {
             TheToken.loads[Libraries[i]]++;
             return ModuleOf(i);
         }
@@ -358,10 +286,8 @@ static HMODULE WINAPI FakeLoad(LPCSTR name)
 static FARPROC WINAPI FakeLookup(HMODULE module, LPCSTR name)
 {
     int index = LibraryIndex(module);
-    if (index < 0 || TheToken.missingNames.count(name))
-        return NULL;
-    for (const FakeEntry& entry : Entries)
-        if (strcmp(entry.library, Libraries[index]) == 0 && strcmp(entry.name, name) == 0)
+    for (const auto& entry : Entries)
+        if (entry.library == index && strcmp(entry.name, name) == 0 && !TheToken.missingNames.count(name))
             return entry.address;
     return NULL;
 }
@@ -369,13 +295,12 @@ static FARPROC WINAPI FakeLookup(HMODULE module, LPCSTR name)
 static BOOL WINAPI FakeRelease(HMODULE module)
 {
     int index = LibraryIndex(module);
-    if (index < 0)
-        return FALSE;
-    TheToken.releases[Libraries[index]]++;
-    return TRUE;
+    if (index >= 0)
+        TheToken.releases[Libraries[index]]++;
+    return index >= 0;
 }
 
-void Token::Reset()
+void Token::Install()
 {
     calls.clear();
     missingLibraries.clear();
@@ -384,23 +309,12 @@ void Token::Reset()
     releases.clear();
     intercept = nullptr;
     registeredWindow = nullptr;
-    registrations = 0;
-    unregistrations = 0;
-    openKeys = 0;
-    cursors.clear();
+    registrations = unregistrations = openKeys = 0;
+    Cursors.clear();
     for (Key& key : keys)
         key = Key();
-}
-
-void Token::Install()
-{
-    Reset();
-    TokenLoader.load = FakeLoad;
-    TokenLoader.lookup = FakeLookup;
-    TokenLoader.release = FakeRelease;
-    KeyDevModule = NULL;
-    KeyNumModule = NULL;
-    KeyCmdModule = NULL;
+    TokenLoader = { FakeLoad, FakeLookup, FakeRelease };
+    KeyDevModule = KeyNumModule = KeyCmdModule = NULL;
     memset(&TokenLibrary, 0, sizeof TokenLibrary);
 }
 
@@ -419,19 +333,14 @@ void Token::PutRawFile(int slot, const FilePath& path, const std::vector<unsigne
 
 void Token::PutFile(int slot, const FilePath& path, const std::vector<unsigned char>& content)
 {
-    std::vector<unsigned char> raw;
-    raw.push_back((unsigned char)(content.size() >> 8));
-    raw.push_back((unsigned char)(content.size() & 0xFF));
+    std::vector<unsigned char> raw = { (unsigned char)(content.size() >> 8), (unsigned char)content.size() };
     raw.insert(raw.end(), content.begin(), content.end());
     PutRawFile(slot, path, raw);
 }
 
 int Token::CountCalls(const std::string& name) const
 {
-    int n = 0;
-    for (const Call& c : calls)
-        n += c.name == name;
-    return n;
+    return (int)CallsNamed(name).size();
 }
 
 std::vector<Call> Token::CallsNamed(const std::string& name) const

@@ -33,7 +33,6 @@ class Token {
 public:
     // Resets every key and counter and routes the manager's library loader here.
     void Install();
-    void Reset();
 
     Key& Slot(int slot) { return keys[slot]; }
     // Puts a file with its 2-byte length prefix; creates the directories above it.
@@ -63,20 +62,9 @@ public:
     void* registeredWindow = nullptr;
     int registrations = 0;
     int unregistrations = 0;
-
-    // Per-handle file-system position.
-    struct Cursor {
-        FilePath directory;
-        FilePath file;
-        bool fileSelected = false;
-    };
-    std::map<int, Cursor> cursors;
     Key keys[4];
 };
 
 Token& Instance();
-
-// Decimal text of a hexadecimal text, as KeyNum.dll's HexToDec gives it.
-std::string HexToDecimal(const std::string& hex);
 
 } // namespace fake

@@ -30,7 +30,8 @@ std::vector<unsigned char> DeviceInfoFile(const std::string& label, bool first, 
     return info;
 }
 
-std::vector<unsigned char> ContainerDirectory(const ContainerPlan& first, const ContainerPlan& second)
+// A container directory for the two containers of one application.
+static std::vector<unsigned char> ContainerDirectory(const ContainerPlan& first, const ContainerPlan& second)
 {
     std::vector<unsigned char> dir(300, 0);
     const ContainerPlan* plans[2] = { &first, &second };

@@ -26,8 +26,6 @@ struct KeyPlan {
 
 // The 340-byte device information file for a label and the listed applications.
 std::vector<unsigned char> DeviceInfoFile(const std::string& label, bool first, bool second);
-// A container directory for the two containers of one application.
-std::vector<unsigned char> ContainerDirectory(const ContainerPlan& first, const ContainerPlan& second);
 
 // Inserts a key built from plan into slot (replacing what was there).
 void PutKey(Token& token, int slot, const KeyPlan& plan);

@@ -43,12 +43,7 @@ static int WINAPI RecordingMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, 
     capture->boxes.push_back(box);
     if (capture->whileShown)
         capture->whileShown(box);
-    if (!capture->answers.empty()) {
-        int answer = capture->answers.front();
-        capture->answers.pop_front();
-        return answer;
-    }
-    return capture->defaultAnswer;
+    return IDOK;
 }
 
 MessageBoxCapture::MessageBoxCapture()

@@ -1,9 +1,8 @@
-// Captures the program's own MessageBoxA calls in-process and answers them with a chosen button.
+// Captures the program's own MessageBoxA calls in-process and answers each with OK.
 #pragma once
 
 #include <windows.h>
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,7 +15,7 @@ struct CapturedBox {
 };
 
 // While one exists, every MessageBoxA call of this executable (the code under test is linked into it)
-// is recorded instead of shown, and answered with the next queued answer or defaultAnswer.
+// is recorded instead of shown.
 class MessageBoxCapture {
 public:
     MessageBoxCapture();
@@ -25,8 +24,6 @@ public:
     MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
 
     std::vector<CapturedBox> boxes;
-    std::deque<int> answers;
-    int defaultAnswer = IDOK;
     // Runs while the box would be on screen (to look at state the caller holds then).
     std::function<void(const CapturedBox&)> whileShown;
 };

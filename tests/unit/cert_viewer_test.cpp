@@ -3,45 +3,31 @@
 
 #include <string.h>
 
-#include "fake_token.h"
-#include "key_builder.h"
 #include "manager_window.h"
-#include "manager.h"
-#include "message_box_capture.h"
 #include "win_harness.h"
 
 #include <cryptuiapi.h>
 
 namespace {
 
-struct ViewSeen {
-    DWORD size;
-    HWND parent;
-    DWORD flags;
-    std::string title;
-    std::vector<unsigned char> der;
-    DWORD storeCount;
-    bool storeIsTheContexts;
-};
-
-std::vector<ViewSeen> Views;
+std::vector<std::vector<unsigned char>> Views; // the certificates shown, in order
+HWND ViewParent;
 int Loads, Releases;
 bool CryptuiMissing, EntryMissing;
 
 BOOL WINAPI FakeView(PCCRYPTUI_VIEWCERTIFICATE_STRUCTA request, BOOL* changed)
 {
-    ViewSeen seen;
-    seen.size = request->dwSize;
-    seen.parent = request->hwndParent;
-    seen.flags = request->dwFlags;
-    seen.title = request->szTitle ? request->szTitle : "";
-    seen.der.assign(request->pCertContext->pbCertEncoded,
-                    request->pCertContext->pbCertEncoded + request->pCertContext->cbCertEncoded);
-    seen.storeCount = request->cStores;
-    seen.storeIsTheContexts = request->rghStores && request->rghStores[0] == request->pCertContext->hCertStore;
-    EXPECT_EQ(changed, nullptr);
+    // One certificate in its own store, under the main window and the tools' title, nothing else.
+    EXPECT_EQ(request->dwSize, 72u);
+    EXPECT_EQ(request->hwndParent, ViewParent);
+    EXPECT_EQ(request->dwFlags, 0u);
+    EXPECT_STREQ(request->szTitle, "VelmoraCA客户端工具");
+    EXPECT_EQ(request->cStores, 1u);
+    EXPECT_TRUE(request->rghStores && request->rghStores[0] == request->pCertContext->hCertStore);
     EXPECT_EQ(request->cPurposes + request->cPropSheetPages + request->nStartPage, 0u);
-    Views.push_back(seen);
+    EXPECT_EQ(changed, nullptr);
+    const CERT_CONTEXT* shown = request->pCertContext;
+    Views.emplace_back(shown->pbCertEncoded, shown->pbCertEncoded + shown->cbCertEncoded);
     return TRUE;
 }
 
@@ -66,123 +52,64 @@ BOOL WINAPI FakeRelease(HMODULE)
     return TRUE;
 }
 
-// Closes the modal certificate dialog from a timer once it is up, noting its title.
-std::string SeenTitle;
-HWND ViewOwner;
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM found)
-{
-    // The test's main window stays hidden, so the dialog is the visible top-level window of the thread.
-    if (window != ViewOwner && IsWindowVisible(window)) {
-        *(HWND*)found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK CloseCertificateDialog(HWND, UINT, UINT_PTR id, DWORD)
-{
-    HWND dialog = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), FindOwnedDialog, (LPARAM)&dialog);
-    if (!dialog)
-        return;
-    char text[256] = "";
-    GetWindowTextA(dialog, text, sizeof text);
-    SeenTitle = text;
-    KillTimer(NULL, id);
-    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
-}
-
-class CertViewerTest : public ::testing::Test {
+class CertViewerTest : public ManagerTest {
 protected:
     void SetUp() override
     {
+        ManagerTest::SetUp();
         Views.clear();
         Loads = Releases = 0;
         CryptuiMissing = EntryMissing = false;
         ViewerLoader = { FakeLoad, FakeLookup, FakeRelease };
-        token.Install();
-        AppInstance = GetModuleHandleA(NULL);
-        enc = fake::TestCertificate("zhangsan_enc");
-        sig = fake::TestCertificate("zhangsan_sig");
-        fake::KeyPlan plan;
-        plan.label = "k";
-        plan.containers[0].encryption = enc;
-        plan.containers[0].signature = sig;
-        fake::PutKey(token, 0, plan);
-        window = OpenTestMainWindow();
-        ASSERT_TRUE(window);
-        tree = GetDlgItem(window, IDC_KEY_TREE);
+        fake::PutKey(token, 0, { "k", { true, false }, { { true, enc, sig } } });
+        Open();
+        ViewParent = window;
     }
     void TearDown() override
     {
         ViewerLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
-        CloseTestMainWindow(window);
+        ManagerTest::TearDown();
     }
-    void Select(HTREEITEM item) { SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item); }
     void DoubleClick()
     {
         NMHDR header = { tree, IDC_KEY_TREE, (UINT)NM_DBLCLK };
         MainDlgProc(window, WM_NOTIFY, IDC_KEY_TREE, (LPARAM)&header);
     }
-
-    fake::Token& token = fake::Instance();
-    HWND window = NULL;
-    HWND tree = NULL;
-    std::vector<unsigned char> enc, sig;
+    const ContainerEntry& entry = DeviceTable[0].containers[0];
 };
 
-TEST_F(CertViewerTest, TheButtonShowsTheSelectedCertificateUnderTheToolsTitle)
+TEST_F(CertViewerTest, TheButtonAndADoubleClickShowTheSelectedCertificateUnderTheToolsTitle)
 {
-    MessageBoxCapture boxes;
-    const ContainerEntry& entry = DeviceTable[0].containers[0];
+    // A certificate selected: only "查看证书", and its key stays the selected key.
     Select(entry.signatureItem);
-    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_VIEW_CERT)));
+    EXPECT_EQ(KeyButtons(), std::vector<bool>({ true, false, false, false }));
+    EXPECT_EQ(SelectedKeyItem, DeviceTable[0].keyItem);
     SendMessageA(window, WM_COMMAND, IDC_VIEW_CERT, 0);
     Select(entry.encryptionItem);
     SendMessageA(window, WM_COMMAND, IDC_VIEW_CERT, 0);
-
-    ASSERT_EQ(Views.size(), 2u);
-    EXPECT_EQ(Views[0].der, sig);
-    EXPECT_EQ(Views[1].der, enc);
-    for (const ViewSeen& v : Views) {
-        EXPECT_EQ(v.size, 72u);
-        EXPECT_EQ(v.parent, window);
-        EXPECT_EQ(v.flags, 0u);
-        EXPECT_EQ(v.title, "VelmoraCA客户端工具");
-        EXPECT_EQ(v.storeCount, 1u);
-        EXPECT_TRUE(v.storeIsTheContexts);
-    }
-    EXPECT_EQ(Loads, 2);
-    EXPECT_EQ(Releases, 2) << "cryptui is loaded for one view only";
-    EXPECT_TRUE(boxes.boxes.empty());
-}
-
-TEST_F(CertViewerTest, DoubleClickShowsCertificatesButNotKeys)
-{
+    // A double click on a key shows nothing; on a certificate, that certificate.
     Select(DeviceTable[0].keyItem);
+    EXPECT_EQ(KeyButtons(), std::vector<bool>({ false, true, true, true }));
     DoubleClick();
-    EXPECT_TRUE(Views.empty());
-    EXPECT_EQ(Loads, 0);
-    Select(DeviceTable[0].containers[0].signatureItem);
+    EXPECT_EQ(Views.size(), 2u);
+    Select(entry.signatureItem);
     DoubleClick();
-    ASSERT_EQ(Views.size(), 1u);
-    EXPECT_EQ(Views[0].der, sig);
+
+    EXPECT_EQ(Views, std::vector<std::vector<unsigned char>>({ sig, enc, sig }));
+    EXPECT_EQ(Loads, 3);
+    EXPECT_EQ(Releases, 3) << "cryptui is loaded for one view only";
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CertViewerTest, EveryFailureIsSilent)
 {
-    MessageBoxCapture boxes;
-    HTREEITEM item = DeviceTable[0].containers[0].signatureItem;
-
     CryptuiMissing = true;
-    ShowCertificateDialog(window, item);
+    ShowCertificateDialog(window, entry.signatureItem);
     EXPECT_EQ(Loads, 0);
 
     CryptuiMissing = false;
     EntryMissing = true;
-    ShowCertificateDialog(window, item);
+    ShowCertificateDialog(window, entry.signatureItem);
     EXPECT_EQ(Loads, 1);
     EXPECT_EQ(Releases, 1) << "released although the entry point is missing";
 
@@ -190,20 +117,10 @@ TEST_F(CertViewerTest, EveryFailureIsSilent)
     // An item no entry holds, and stored bytes that do not decode.
     ShowCertificateDialog(window, DeviceTable[0].keyItem);
     DeviceTable[0].containers[0].signatureCert[0] = 0x00;
-    ShowCertificateDialog(window, item);
+    ShowCertificateDialog(window, entry.signatureItem);
     EXPECT_EQ(Loads, 1);
     EXPECT_TRUE(Views.empty());
     EXPECT_TRUE(boxes.boxes.empty());
-}
-
-TEST_F(CertViewerTest, TheRealSystemDialogOpensWithTheTitle)
-{
-    ViewerLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
-    SeenTitle.clear();
-    ViewOwner = window;
-    SetTimer(NULL, 0, 300, CloseCertificateDialog);
-    ShowCertificateDialog(window, DeviceTable[0].containers[0].signatureItem);
-    EXPECT_EQ(SeenTitle, "VelmoraCA客户端工具");
 }
 
 } // namespace

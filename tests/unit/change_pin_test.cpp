@@ -2,10 +2,12 @@
 #include "pin_dialog_fixture.h"
 #include "pin_rules.h"
 
+#include <functional>
+
 namespace {
 
 const char NewCharacterMessage[] = "只能使用4～8位的数字、字母或其组合作为USBKey密码，请重新输入。";
-const char Mismatch[] = "对不起，您两次输入的新密码不一致，请重新输入！";
+const char Success[] = "修改USBKey密码成功！";
 const char Failure[] = "修改USBKey密码失败！";
 
 TEST(PinStrength, RatingAndMeterFollowTheRules)
@@ -28,17 +30,14 @@ TEST(ChangeData, OldPinFFNewPinWithoutTerminator)
 {
     unsigned char out[180];
     memset(out, 0xEE, sizeof out);
-    int n = BuildChangeData("1234", "abcdefgh", out, sizeof out);
-    ASSERT_EQ(n, 13);
-    EXPECT_EQ(std::string((char*)out, 13), std::string("1234\xFF" "abcdefgh", 13));
-    EXPECT_EQ(out[13], 0xEE);
+    ASSERT_EQ(BuildChangeData("1234", "abcdefgh", out, sizeof out), 13);
+    EXPECT_EQ(std::string((char*)out, 14), std::string("1234\xFF" "abcdefgh\xEE", 14)) << "nothing after the new PIN";
     EXPECT_EQ(BuildChangeData("1234", "5678", out, 8), -1) << "does not fit";
     EXPECT_EQ(BuildChangeData("1", "", out, sizeof out), 2);
 }
 
 class ChangePinTest : public PinDialogTest {
 protected:
-    void Open() { OpenDialog(IDD_CHANGE_PIN, ChangePinDlgProc); }
     // The meter's visible parts, in the order bar low, medium, high, text low, medium, high.
     std::vector<bool> Meter()
     {
@@ -48,188 +47,134 @@ protected:
             v.push_back(Visible(id));
         return v;
     }
-    void Fill(const char* current, const char* fresh, const char* confirmation)
-    {
-        Type(IDC_CURRENT_PIN, current);
-        Type(IDC_NEW_PIN, fresh);
-        Type(IDC_CONFIRM_PIN, confirmation);
-    }
     const std::vector<bool> none = { false, false, false, false, false, false };
     const std::vector<bool> low = { true, false, false, true, false, false };
     const std::vector<bool> medium = { false, true, false, false, true, false };
     const std::vector<bool> high = { false, false, true, false, false, true };
 };
 
-TEST_F(ChangePinTest, OpensWithTheMeterHiddenAndOkDisabled)
+TEST_F(ChangePinTest, TheBoxesRulesAndTheMeter)
 {
     PutKey(0, true);
-    Open();
+    OpenChange();
     EXPECT_EQ(Meter(), none);
     EXPECT_FALSE(Enabled(IDOK));
     EXPECT_EQ(Focused(), IDC_CURRENT_PIN);
-    for (int id : { IDC_CURRENT_PIN, IDC_NEW_PIN, IDC_CONFIRM_PIN })
-        EXPECT_EQ(SendDlgItemMessageA(dialog, id, EM_GETLIMITTEXT, 0, 0), 16);
-}
-
-TEST_F(ChangePinTest, TheMeterFollowsTheNewPin)
-{
-    PutKey(0, true);
-    Open();
+    for (int id : { IDC_CURRENT_PIN, IDC_NEW_PIN, IDC_CONFIRM_PIN }) {
+        EXPECT_EQ(SendDlgItemMessageA(dialog, id, EM_GETLIMITTEXT, 0, 0), 16) << id;
+        EXPECT_TRUE(GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & ES_PASSWORD) << id;
+    }
+    // OK needs all three boxes, whatever their lengths.
+    Type(IDC_CURRENT_PIN, "1234");
     Type(IDC_NEW_PIN, "1234567");
     EXPECT_EQ(Meter(), low);
+    EXPECT_FALSE(Enabled(IDOK));
+    Type(IDC_CONFIRM_PIN, "x");
+    EXPECT_TRUE(Enabled(IDOK));
     Type(IDC_NEW_PIN, "hgfedcba");
     EXPECT_EQ(Meter(), medium);
     Type(IDC_NEW_PIN, "abcdefg1");
     EXPECT_EQ(Meter(), high);
     Type(IDC_NEW_PIN, "");
     EXPECT_EQ(Meter(), low) << "an emptied box shows the low bar";
+    EXPECT_FALSE(Enabled(IDOK));
 
-    // A symbol: the message, the box emptied, and the emptied box then shows the low bar.
+    // A symbol in the new PIN: the meter vanishes before the message, the box is emptied and focused.
     std::vector<bool> meterWhileShown;
-    boxes->whileShown = [&](const CapturedBox&) { meterWhileShown = Meter(); };
+    boxes.whileShown = [&](const CapturedBox&) { meterWhileShown = Meter(); };
     Type(IDC_NEW_PIN, "abc#");
-    EXPECT_EQ(meterWhileShown, none) << "the meter vanishes before the message";
+    EXPECT_EQ(meterWhileShown, none);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>({ NewCharacterMessage }));
     EXPECT_EQ(Text(IDC_NEW_PIN), "");
     EXPECT_EQ(Focused(), IDC_NEW_PIN);
     EXPECT_EQ(Meter(), low);
-}
 
-TEST_F(ChangePinTest, EachBoxRefusesCharactersOtherThanDigitsAndLetters)
-{
-    PutKey(0, true);
-    Open();
+    // The other boxes refuse it too, each with its own message, and leave the meter alone.
     Type(IDC_NEW_PIN, "abcdefg1");
-    struct Case { int id; const char* message; };
-    const Case cases[] = {
+    const std::pair<int, const char*> others[] = {
         { IDC_CURRENT_PIN, "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。" },
         { IDC_CONFIRM_PIN, NewCharacterMessage },
     };
-    for (const Case& c : cases) {
-        boxes->boxes.clear();
-        Type(c.id, "ab-c");
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        EXPECT_EQ(Text(c.id), "");
-        EXPECT_EQ(Focused(), c.id);
-        EXPECT_EQ(Meter(), high) << "only the new PIN's box touches the meter";
+    for (const auto& box : others) {
+        boxes.boxes.clear();
+        Type(box.first, "ab-c");
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ box.second }));
+        EXPECT_EQ(Text(box.first), "");
+        EXPECT_EQ(Focused(), box.first);
+        EXPECT_EQ(Meter(), high);
     }
 }
 
-TEST_F(ChangePinTest, OkNeedsAllThreeBoxesAndSendsEvenAOneCharacterPin)
+TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
 {
-    PutKey(0, false);
-    token.Slot(0).changeResults = { 0 };
-    Open();
-    Type(IDC_CURRENT_PIN, "1234");
-    EXPECT_FALSE(Enabled(IDOK));
-    Type(IDC_NEW_PIN, "x");
-    EXPECT_FALSE(Enabled(IDOK));
-    Type(IDC_CONFIRM_PIN, "x");
-    EXPECT_TRUE(Enabled(IDOK));
-    Press(IDOK);
-    std::vector<fake::Call> calls = token.CallsNamed("QZ_ChangePin");
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].args[0], 6);
-    EXPECT_EQ(calls[0].data, (std::vector<unsigned char>{ '1', '2', '3', '4', 0xFF, 'x' }));
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ "修改USBKey密码成功！" }));
-    EXPECT_EQ(boxes->boxes[0].style, (UINT)(MB_OK | MB_ICONINFORMATION));
-    ASSERT_EQ(EndedDialogs.size(), 1u);
-    EXPECT_EQ(EndedDialogs[0].result, IDOK);
-}
-
-TEST_F(ChangePinTest, BothApplicationsGetTheChangeAndTheSecondAnswers)
-{
-    PutKey(0, true);
-    token.Slot(0).changeResults = { 3, 0 };
-    Open();
-    Fill("0000", "Abcdefg1", "Abcdefg1");
-    Press(IDOK);
-    std::vector<fake::Call> calls = token.CallsNamed("QZ_ChangePin");
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].data, calls[1].data);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ "修改USBKey密码成功！" }));
-}
-
-TEST_F(ChangePinTest, AMismatchClearsOnlyTheConfirmation)
-{
-    PutKey(0, true);
-    Open();
-    Fill("1234", "abc", "abd");
-    Press(IDOK);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Mismatch }));
-    EXPECT_EQ(Text(IDC_CURRENT_PIN), "1234");
-    EXPECT_EQ(Text(IDC_NEW_PIN), "abc");
-    EXPECT_EQ(Text(IDC_CONFIRM_PIN), "");
-    EXPECT_EQ(Focused(), IDC_CONFIRM_PIN);
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
-}
-
-TEST_F(ChangePinTest, RetriesHideTheMeterAndClearTheCurrentPin)
-{
-    struct Case { int answer; std::string message; };
+    struct Case {
+        const char* what;
+        bool twoApplications;
+        std::vector<int> answers;
+        const char* fresh;
+        const char* confirmation;
+        int changes;              // QZ_ChangePin calls
+        std::string message;
+        int asksAgain;            // the box emptied and focused, or 0 when the dialog ends
+        std::function<void()> arrange;
+    };
     const Case cases[] = {
-        { 2, "对不起，您输入的USBKey密码不正确，还有 2 次重试机会，请重新输入！" },
-        { 1, "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！" },
-        { -1000, Failure },
-        { -3, Failure },
+        { "a one-character PIN on one application", false, { 0 }, "x", "x", 1, Success, 0, nullptr },
+        { "both applications, the second answers", true, { 3, 0 }, "Abcdefg1", "Abcdefg1", 2, Success, 0, nullptr },
+        { "2 retries", true, { 4, 2 }, "Abcdefg1", "Abcdefg1", 2, RetryMessage(2), IDC_CURRENT_PIN, nullptr },
+        { "1 retry", true, { 4, 1 }, "Abcdefg1", "Abcdefg1", 2, RetryMessage(1), IDC_CURRENT_PIN, nullptr },
+        { "no answer from the second", true, { 4, -1000 }, "Abcdefg1", "Abcdefg1", 2, Failure, IDC_CURRENT_PIN, nullptr },
+        { "another failure", true, { 4, -3 }, "Abcdefg1", "Abcdefg1", 2, Failure, IDC_CURRENT_PIN, nullptr },
+        { "locked", false, { -1 }, "Abcdefg1", "Abcdefg1", 1, LockedMessage, 0, nullptr },
+        { "the confirmation differs", true, {}, "abc", "abd", 0, "对不起，您两次输入的新密码不一致，请重新输入！",
+          IDC_CONFIRM_PIN, nullptr },
+        { "the key removed and the tree rebuilt", true, {}, "Abcdefg1", "Abcdefg1", 0, Failure, IDC_CURRENT_PIN,
+          [this] { RemoveKey(0); } },
+        { "first application cannot be selected", true, {}, "Abcdefg1", "Abcdefg1", 0, Failure, IDC_CURRENT_PIN,
+          [this] { token.Slot(0).directories.erase({ 0xAD01 }); } },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
-        PutKey(0, true);
-        token.Slot(0).changeResults = { 4, c.answer };
-        Open();
-        boxes->boxes.clear();
-        Fill("1111", "Abcdefg1", "Abcdefg1");
-        ASSERT_EQ(Meter(), high);
+        SCOPED_TRACE(c.what);
+        PutKey(0, c.twoApplications);
+        token.Slot(0).changeResults = c.answers;
+        OpenChange();
+        if (c.arrange)
+            c.arrange();
+        token.calls.clear();
+        Type(IDC_CURRENT_PIN, "1234");
+        Type(IDC_NEW_PIN, c.fresh);
+        Type(IDC_CONFIRM_PIN, c.confirmation);
+        std::vector<bool> meter = Meter();
         Press(IDOK);
+
+        std::vector<fake::Call> calls = token.CallsNamed("QZ_ChangePin");
+        ASSERT_EQ((int)calls.size(), c.changes);
+        std::vector<unsigned char> data = { '1', '2', '3', '4', 0xFF };
+        data.insert(data.end(), c.fresh, c.fresh + strlen(c.fresh));
+        for (const fake::Call& call : calls) {
+            EXPECT_EQ(call.data, data);
+            EXPECT_EQ(call.args[0], (int)data.size());
+        }
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        EXPECT_EQ(Meter(), none);
-        EXPECT_EQ(Text(IDC_CURRENT_PIN), "");
-        EXPECT_EQ(Text(IDC_NEW_PIN), "Abcdefg1");
-        EXPECT_EQ(Focused(), IDC_CURRENT_PIN);
-        EXPECT_FALSE(Enabled(IDOK));
+        EXPECT_EQ(boxes.boxes[0].style, (UINT)(MB_OK | (c.message == Success ? MB_ICONINFORMATION : MB_ICONWARNING)));
+        if (!token.Slot(0).present || c.asksAgain == IDC_CONFIRM_PIN) {
+            EXPECT_EQ(token.CountCalls("QZ_Open"), 0) << "nothing to open";
+        }
+        if (!c.asksAgain) {
+            ASSERT_EQ(EndedDialogs.size(), 1u);
+            EXPECT_EQ(EndedDialogs[0].result, IDOK);
+            continue;
+        }
         EXPECT_TRUE(EndedDialogs.empty());
-        DestroyWindow(dialog);
-        dialog = NULL;
+        EXPECT_EQ(Focused(), c.asksAgain);
+        EXPECT_FALSE(Enabled(IDOK));
+        const std::pair<int, std::string> typed[] = { { IDC_CURRENT_PIN, "1234" }, { IDC_NEW_PIN, c.fresh },
+                                                      { IDC_CONFIRM_PIN, c.confirmation } };
+        for (const auto& box : typed)
+            EXPECT_EQ(Text(box.first), box.first == c.asksAgain ? "" : box.second) << "box " << box.first;
+        EXPECT_EQ(Meter(), c.asksAgain == IDC_CURRENT_PIN ? none : meter)
+            << "the meter goes with the current PIN when the key refused or was not reached";
     }
-}
-
-TEST_F(ChangePinTest, ALockedKeyEndsTheDialog)
-{
-    PutKey(0, false);
-    token.Slot(0).changeResults = { -1 };
-    Open();
-    Fill("1111", "2222", "2222");
-    Press(IDOK);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ "对不起，您的USBKey已被锁！" }));
-    ASSERT_EQ(EndedDialogs.size(), 1u);
-    EXPECT_EQ(EndedDialogs[0].result, IDOK);
-}
-
-TEST_F(ChangePinTest, AKeyNoLongerListedFailsAndAsksForTheCurrentPinAgain)
-{
-    PutKey(0, true);
-    Open();
-    token.Slot(0).present = false;
-    RefreshDeviceTree(mainWindow);
-    token.calls.clear();
-    Fill("1111", "2222", "2222");
-    Press(IDOK);
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Failure }));
-    EXPECT_EQ(Text(IDC_CURRENT_PIN), "");
-    EXPECT_EQ(Focused(), IDC_CURRENT_PIN);
-}
-
-TEST_F(ChangePinTest, AFirstApplicationThatCannotBeSelectedMakesNoCall)
-{
-    PutKey(0, true);
-    token.Slot(0).directories.erase({ 0xAD01 });
-    Open();
-    Fill("1111", "2222", "2222");
-    Press(IDOK);
-    EXPECT_EQ(token.CountCalls("QZ_ChangePin"), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Failure }));
 }
 
 } // namespace

@@ -7,6 +7,14 @@
 
 namespace {
 
+std::vector<unsigned char> Pattern(size_t n)
+{
+    std::vector<unsigned char> bytes(n);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = (unsigned char)(i * 7 + 1);
+    return bytes;
+}
+
 class KeyFileTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -14,17 +22,8 @@ protected:
         token.Install();
         token.Slot(0).present = true;
         ASSERT_GT(handle = OpenUsbKey(0), 0);
-        token.calls.clear();
     }
     void TearDown() override { CloseUsbKey(handle); }
-
-    static std::vector<unsigned char> Pattern(size_t n)
-    {
-        std::vector<unsigned char> bytes(n);
-        for (size_t i = 0; i < n; ++i)
-            bytes[i] = (unsigned char)(i * 7 + 1);
-        return bytes;
-    }
 
     fake::Token& token = fake::Instance();
     int handle = 0;
@@ -38,6 +37,7 @@ TEST_F(KeyFileTest, ReadsInPiecesOfAtMost128BytesAtTheRightOffsets)
         { 128, { { 0, 2, 128 } } },
         { 129, { { 0, 2, 128 }, { 0, 130, 1 } } },
         { 300, { { 0, 2, 128 }, { 0, 130, 128 }, { 1, 258, 44 } } },
+        { 340, { { 0, 2, 128 }, { 0, 130, 128 }, { 1, 258, 84 } } }, // exactly the buffer
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
@@ -64,89 +64,58 @@ TEST_F(KeyFileTest, ReadsInPiecesOfAtMost128BytesAtTheRightOffsets)
     }
 }
 
-TEST_F(KeyFileTest, ABadStatusAtTheSelectReadsNothing)
+TEST_F(KeyFileTest, EveryFailureStopsWithNothingWrittenPastTheBuffer)
 {
-    unsigned char destination[16];
-    int length = -5;
-    // No such file on the key: 0x6A82.
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF07, destination, sizeof destination, &length), -1);
-    EXPECT_EQ(token.CountCalls("Read_Binary"), 0);
-    EXPECT_EQ(length, -5);
-
-    // A negative result with a good status fails too.
-    token.PutFile(0, { 0xEF01 }, Pattern(4));
-    token.intercept = [](const fake::Call& call, int* result, unsigned short* status) {
-        if (call.name != "Select_File")
-            return false;
-        *result = -1;
-        *status = 0x9000;
-        return true;
+    // Fails the n-th call named name with this result and status.
+    auto failing = [](std::string name, int n, int result, unsigned short status) {
+        return [=](const fake::Call& call, int* r, unsigned short* s) mutable {
+            if (call.name != name || --n != 0)
+                return false;
+            *r = result;
+            *s = status;
+            return true;
+        };
     };
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF01, destination, sizeof destination, &length), -1);
-    EXPECT_EQ(token.CountCalls("Read_Binary"), 0);
-}
-
-TEST_F(KeyFileTest, AFailingPieceStopsTheReadWithTheLengthKnown)
-{
-    token.PutFile(0, { 0xEF01 }, Pattern(300));
-    int readCount = 0;
-    token.intercept = [&readCount](const fake::Call& call, int* result, unsigned short* status) {
-        if (call.name != "Read_Binary" || ++readCount != 3)
-            return false;
-        *result = 0;
-        *status = 0x6B00;
-        return true;
-    };
-    std::vector<unsigned char> destination(340, 0);
-    int length = 0;
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF01, destination.data(), destination.size(), &length), -1);
-    EXPECT_EQ(length, 300);
-    EXPECT_EQ(token.CountCalls("Read_Binary"), 3) << "no piece after the failing one";
-}
-
-TEST_F(KeyFileTest, AFailingHeaderReadLeavesTheLengthUnset)
-{
-    token.PutRawFile(0, { 0xEF01 }, { 0x01 }); // one byte: the 2-byte header cannot be read
-    unsigned char destination[16];
-    int length = -5;
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF01, destination, sizeof destination, &length), -1);
-    EXPECT_EQ(length, -5);
-}
-
-TEST_F(KeyFileTest, ADeclaredLengthLargerThanTheBufferWritesNothing)
-{
-    // The key claims 341 bytes for a 340-byte buffer, and really has them.
-    token.PutFile(0, { 0xEF01 }, Pattern(341));
-    std::vector<unsigned char> destination(400, 0xEE);
-    int length = 0;
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF01, destination.data(), 340, &length), -1);
-    EXPECT_EQ(length, 341);
-    EXPECT_EQ(token.CountCalls("Read_Binary"), 1) << "only the header is read";
-    for (unsigned char b : destination)
-        ASSERT_EQ(b, 0xEE);
-
-    // The largest length a prefix can declare, 65535, with only a few bytes behind it.
-    token.PutRawFile(0, { 0xEF02 }, { 0xFF, 0xFF, 1, 2, 3 });
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF02, destination.data(), destination.size(), &length), -1);
-    EXPECT_EQ(length, 65535);
-
-    // Exactly the buffer's size still fits.
-    token.PutFile(0, { 0xEF03 }, Pattern(340));
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF03, destination.data(), 340, &length), 0);
-    EXPECT_EQ(destination[340], 0xEE);
-}
-
-TEST_F(KeyFileTest, AShortFileBehindItsPrefixFailsAtThePieceThatPassesTheEnd)
-{
-    // Prefix says 200, the key holds 150: the second piece passes the end (wrong offset).
-    std::vector<unsigned char> raw = { 0x00, 0xC8 };
+    std::vector<unsigned char> shortBody = { 0x00, 0xC8 }; // says 200, holds 150
     std::vector<unsigned char> body = Pattern(150);
-    raw.insert(raw.end(), body.begin(), body.end());
-    token.PutRawFile(0, { 0xEF01 }, raw);
-    std::vector<unsigned char> destination(340, 0);
-    int length = 0;
-    EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF01, destination.data(), destination.size(), &length), -1);
-    EXPECT_EQ(length, 200);
+    shortBody.insert(shortBody.end(), body.begin(), body.end());
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> raw; // the file's bytes, prefix included; empty: no file
+        decltype(fake::Token::intercept) intercept;
+        int length;                     // what the caller learns, -5 when nothing
+        int reads;
+    };
+    const Case cases[] = {
+        { "no such file (6A82 at the select)", {}, nullptr, -5, 0 },
+        { "a negative select with a good status", { 0, 4, 1, 2, 3, 4 }, failing("Select_File", 1, -1, 0x9000), -5, 0 },
+        { "a file too short for its header", { 0x01 }, nullptr, -5, 1 },
+        { "a failing third read", { 0x01, 0x2C }, failing("Read_Binary", 3, 0, 0x6B00), 300, 3 },
+        { "341 bytes declared for 340", { 0x01, 0x55 }, nullptr, 341, 1 },
+        { "65535 declared, a few bytes behind", { 0xFF, 0xFF, 1, 2, 3 }, nullptr, 65535, 1 },
+        { "200 declared, 150 behind", shortBody, nullptr, 200, 3 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        token.Slot(0).files.clear();
+        std::vector<unsigned char> raw = c.raw;
+        if (raw.size() == 2) { // a prefix alone: the declared length of real bytes follows
+            std::vector<unsigned char> rest = Pattern(raw[0] << 8 | raw[1]);
+            raw.insert(raw.end(), rest.begin(), rest.end());
+        }
+        if (!raw.empty())
+            token.PutRawFile(0, { 0xEF01 }, raw);
+        token.intercept = c.intercept;
+        token.calls.clear();
+        std::vector<unsigned char> destination(400, 0xEE);
+        int length = -5;
+        EXPECT_EQ(ReadUsbKeyFile(handle, 0xEF01, destination.data(), 340, &length), -1);
+        EXPECT_EQ(length, c.length);
+        EXPECT_EQ(token.CountCalls("Read_Binary"), c.reads) << "no read after the failing call";
+        for (size_t i = c.length > 340 ? 0 : 340; i < destination.size(); ++i)
+            ASSERT_EQ(destination[i], 0xEE) << "byte " << i << " written";
+    }
+    token.intercept = nullptr;
 }
 
 } // namespace

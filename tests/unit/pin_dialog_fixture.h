@@ -1,43 +1,43 @@
-// A main window with fake keys and a PIN dialog opened over it, with message boxes and EndDialog
-// captured, for the PIN dialog tests.
+// A main window with fake keys and a PIN dialog opened modeless (and hidden) over it, EndDialog recorded.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "fake_token.h"
-#include "key_builder.h"
-#include "manager.h"
-#include "message_box_capture.h"
+#include "manager_window.h"
 
 struct EndedDialog {
     HWND dialog;
     INT_PTR result;
 };
 extern std::vector<EndedDialog> EndedDialogs;
-void InstallEndDialogCapture();
 
-class PinDialogTest : public ::testing::Test {
+// How both PIN dialogs word the key's refusals.
+const char LockedMessage[] = "对不起，您的USBKey已被锁！";
+std::string RetryMessage(int retries); // 1: the last try
+
+class PinDialogTest : public ManagerTest {
 protected:
     void SetUp() override;
     void TearDown() override;
 
     // Puts a key with one or two applications in slot and refreshes the main window.
     void PutKey(int slot, bool twoApplications);
+    // Takes the key out of slot and refreshes, as a removal notice would.
+    void RemoveKey(int slot);
     void OpenDialog(int templateId, DLGPROC procedure);
+    void OpenVerify() { OpenDialog(IDD_VERIFY_PIN, VerifyPinDlgProc); }
+    void OpenChange() { OpenDialog(IDD_CHANGE_PIN, ChangePinDlgProc); }
+    void CloseDialog();
     void Type(int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
     std::string Text(int id);
     void Press(int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id)); }
     bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-    bool Visible(int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+    // The control's own visibility: the dialog itself stays hidden.
+    bool Visible(int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }
     int Focused() { return GetDlgCtrlID(GetFocus()); }
+    // The texts of the boxes shown so far, each checked to be a prompt owned by the dialog.
     std::vector<std::string> BoxTexts();
 
-    fake::Token& token = fake::Instance();
-    MessageBoxCapture* boxes = nullptr;
-    HWND mainWindow = NULL;
     HWND dialog = NULL;
-    bool keyOpenDuringABox = false;
 };

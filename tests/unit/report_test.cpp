@@ -4,11 +4,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "fake_token.h"
-#include "key_builder.h"
+#include <fstream>
+
 #include "manager_window.h"
-#include "manager.h"
-#include "message_box_capture.h"
 #include "report_text.h"
 
 namespace {
@@ -43,10 +41,11 @@ TEST(ReportTextAssembly, TimeLineHasNoLeadingZeros)
     EXPECT_STREQ(text, "操作系统版本: Windows 7\n当前系统时间:2014年3月5日8时7分9秒\n\n设备和证书信息如下:\n\n");
 }
 
-class ReportTest : public ::testing::Test {
+class ReportTest : public ManagerTest {
 protected:
     void SetUp() override
     {
+        ManagerTest::SetUp();
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
         path = std::string(temp) + "KeyInfoTest.txt";
@@ -58,19 +57,12 @@ protected:
     {
         ReportFilePath = "c:\\KeyInfo.txt";
         DeleteFileA(path.c_str());
+        ManagerTest::TearDown();
     }
     std::string FileBytes()
     {
-        std::string bytes;
-        FILE* f = fopen(path.c_str(), "rb");
-        if (!f)
-            return "<missing>";
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            bytes.append(buffer, n);
-        fclose(f);
-        return bytes;
+        std::ifstream file(path, std::ios::binary);
+        return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<missing>";
     }
     // Replaces the time line (whose seconds move) after checking its shape.
     static std::string WithoutTime(const std::string& text, const char* lineEnd)
@@ -88,57 +80,44 @@ protected:
         EXPECT_EQ(y, now.wYear);
         return text.substr(0, start) + "<time>" + text.substr(end);
     }
+    // The heading lines with the time replaced, each line ended by eol.
+    std::string Heading(const std::string& eol)
+    {
+        return VersionLine(ClassifyWindowsVersion()) + eol + "<time>" + eol + eol + "设备和证书信息如下:" + eol + eol;
+    }
 
     std::string path;
-    std::string version = VersionLine(ClassifyWindowsVersion());
 };
 
-TEST_F(ReportTest, NoKeyWritesTheHeadingLinesWithCrLfAndShowsTheNotice)
+TEST_F(ReportTest, NoKeyWritesTheHeadingWithCrLfAndAnUnwritableTargetDropsTheNotice)
 {
-    MessageBoxCapture boxes;
     WriteDeviceReport(NULL);
-    EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"), version + "\r\n<time>\r\n\r\n设备和证书信息如下:\r\n\r\n");
+    EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"), Heading("\r\n"));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     const CapturedBox& box = boxes.boxes[0];
     EXPECT_EQ(box.owner, (HWND)NULL);
     EXPECT_EQ(box.caption, "提示");
     EXPECT_EQ(box.style, (UINT)(MB_OK | MB_ICONINFORMATION));
-    EXPECT_EQ(WithoutTime(box.text, "\n"),
-              version + "\n<time>\n\n设备和证书信息如下:\n\n\n\n以上设备信息已保存在C盘中的KeyInfo.txt文件中!");
+    EXPECT_EQ(WithoutTime(box.text, "\n"), Heading("\n") + "\n\n以上设备信息已保存在C盘中的KeyInfo.txt文件中!");
+
+    ReportFilePath = "c:\\no-such-folder\\KeyInfo.txt";
+    boxes.boxes.clear();
+    WriteDeviceReport(NULL);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(WithoutTime(boxes.boxes[0].text, "\n"), Heading("\n"));
 }
 
 TEST_F(ReportTest, OneKeysLinesFollowTheHeadingAndASecondSaveOverwrites)
 {
-    fake::Token& token = fake::Instance();
-    token.Install();
-    AppInstance = GetModuleHandleA(NULL);
-    fake::KeyPlan plan;
-    plan.label = "张三的Key";
-    plan.containers[0].signature = fake::TestCertificate("zhangsan_sig");
-    fake::PutKey(token, 0, plan);
-    HWND window = OpenTestMainWindow();
-    ASSERT_TRUE(window);
-
-    MessageBoxCapture boxes;
+    fake::PutKey(token, 0, { "张三的Key", { true, false }, { { true, {}, sig } } });
+    Open();
     WriteDeviceReport(window);
     WriteDeviceReport(window);
-    const char* expectedBody =
-        "设备名: MKT2048加密模块\r\n设备序号:1234ABCD\r\n设备卷标:张三的Key\r\n\r\n"
-        "证书名: 张三(签名)\r\n颁发者: Velmora 测试 CA\r\n证书序号: 255\r\n"
-        "起始日期:2014年3月5日8时7分9秒\r\n结束日期:2024年12月31日23时59分59秒\r\n\r\n";
     EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"),
-              version + "\r\n<time>\r\n\r\n设备和证书信息如下:\r\n\r\n" + expectedBody);
+              Heading("\r\n") + "设备名: MKT2048加密模块\r\n设备序号:1234ABCD\r\n设备卷标:张三的Key\r\n\r\n"
+                                "证书名: 张三(签名)\r\n颁发者: Velmora 测试 CA\r\n证书序号: 255\r\n"
+                                "起始日期:2014年3月5日8时7分9秒\r\n结束日期:2024年12月31日23时59分59秒\r\n\r\n");
     EXPECT_EQ(boxes.boxes.size(), 2u);
-    CloseTestMainWindow(window);
-}
-
-TEST_F(ReportTest, AnUnwritableTargetShowsTheReportWithoutTheNotice)
-{
-    ReportFilePath = "c:\\no-such-folder\\KeyInfo.txt";
-    MessageBoxCapture boxes;
-    WriteDeviceReport(NULL);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(WithoutTime(boxes.boxes[0].text, "\n"), version + "\n<time>\n\n设备和证书信息如下:\n\n");
 }
 
 TEST_F(ReportTest, ALongDeviceTextIsKeptWhole)
@@ -147,7 +126,6 @@ TEST_F(ReportTest, ALongDeviceTextIsKeptWhole)
     while (device.size() < sizeof ReportText - 200)
         device += "证书名: 某某某(签名)\n";
     memcpy(ReportText, device.c_str(), device.size() + 1);
-    MessageBoxCapture boxes;
     WriteDeviceReport(NULL);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     const std::string& text = boxes.boxes[0].text;

@@ -7,20 +7,13 @@
 
 namespace {
 
-bool AnyEntryBound(const TokenEntryName* entries, int count)
+// How many of a library's names are bound.
+template <int N> int Bound(const TokenEntryName (&entries)[N])
 {
-    for (int i = 0; i < count; ++i)
-        if (*entries[i].slot)
-            return true;
-    return false;
-}
-
-bool AllEntriesBound(const TokenEntryName* entries, int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (!*entries[i].slot)
-            return false;
-    return true;
+    int bound = 0;
+    for (const TokenEntryName& e : entries)
+        bound += *e.slot != NULL;
+    return bound;
 }
 
 class FakeBindingTest : public ::testing::Test {
@@ -29,70 +22,37 @@ protected:
     fake::Token& token = fake::Instance();
 };
 
-TEST_F(FakeBindingTest, DeviceLibrariesBindInOrderAndKeyCmdStaysUnbound)
+TEST_F(FakeBindingTest, AMissingLibraryOrAnyMissingNameLeavesThatStepUnbound)
 {
-    ASSERT_EQ(BindDeviceLibraries(), 1);
-    EXPECT_TRUE(KeyDevModule && KeyNumModule);
-    EXPECT_EQ(KeyCmdModule, (HMODULE)NULL);
-    EXPECT_TRUE(AllEntriesBound(KeyDevEntries, KEYDEV_ENTRY_COUNT));
-    EXPECT_TRUE(AllEntriesBound(KeyNumEntries, KEYNUM_ENTRY_COUNT));
-    EXPECT_FALSE(AnyEntryBound(KeyCmdEntries, KEYCMD_ENTRY_COUNT));
-
-    // Exit unregisters and releases KeyDev.dll; KeyNum.dll stays for the rest of the process.
-    ReleaseDeviceLibrary();
-    EXPECT_EQ(token.unregistrations, 1);
-    EXPECT_EQ(KeyDevModule, (HMODULE)NULL);
-    EXPECT_EQ(token.LoadedCount("KeyDev.dll"), 0);
-    EXPECT_EQ(token.LoadedCount("KeyNum.dll"), 1);
-    EXPECT_FALSE(AnyEntryBound(KeyDevEntries, KEYDEV_ENTRY_COUNT));
-}
-
-TEST_F(FakeBindingTest, AMissingDeviceLibraryOrNameLeavesNothingBound)
-{
-    std::vector<std::pair<std::string, std::string>> failures; // {missing library, missing name}
-    failures.push_back({ "KeyDev.dll", "" });
-    failures.push_back({ "KeyNum.dll", "" });
+    struct Failure { std::string library, name; bool keyCmd; };
+    std::vector<Failure> failures = { { "KeyDev.dll", "", false }, { "KeyNum.dll", "", false }, { "KeyCmd.dll", "", true } };
     for (const TokenEntryName& e : KeyDevEntries)
-        failures.push_back({ "", e.name });
+        failures.push_back({ "", e.name, false });
     for (const TokenEntryName& e : KeyNumEntries)
-        failures.push_back({ "", e.name });
-
-    for (const auto& failure : failures) {
-        SCOPED_TRACE(failure.first + failure.second);
-        token.Install();
-        if (!failure.first.empty())
-            token.missingLibraries.insert(failure.first);
-        if (!failure.second.empty())
-            token.missingNames.insert(failure.second);
-        EXPECT_EQ(BindDeviceLibraries(), 0);
-        EXPECT_EQ(KeyDevModule, (HMODULE)NULL);
-        EXPECT_EQ(KeyNumModule, (HMODULE)NULL);
-        EXPECT_EQ(token.LoadedCount("KeyDev.dll"), 0);
-        EXPECT_EQ(token.LoadedCount("KeyNum.dll"), 0);
-        EXPECT_FALSE(AnyEntryBound(KeyDevEntries, KEYDEV_ENTRY_COUNT));
-        EXPECT_FALSE(AnyEntryBound(KeyNumEntries, KEYNUM_ENTRY_COUNT));
-    }
-}
-
-TEST_F(FakeBindingTest, OpenUsbKeyFailsWithoutKeyCmdOrAnyOfItsNames)
-{
-    std::vector<std::pair<std::string, std::string>> failures;
-    failures.push_back({ "KeyCmd.dll", "" });
+        failures.push_back({ "", e.name, false });
     for (const TokenEntryName& e : KeyCmdEntries)
-        failures.push_back({ "", e.name });
-    for (const auto& failure : failures) {
-        SCOPED_TRACE(failure.first + failure.second);
+        failures.push_back({ "", e.name, true });
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.library + failure.name);
         token.Install();
         token.Slot(0).present = true;
-        if (!failure.first.empty())
-            token.missingLibraries.insert(failure.first);
-        if (!failure.second.empty())
-            token.missingNames.insert(failure.second);
-        EXPECT_EQ(OpenUsbKey(0), 0);
-        EXPECT_EQ(KeyCmdModule, (HMODULE)NULL);
-        EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0);
-        EXPECT_FALSE(AnyEntryBound(KeyCmdEntries, KEYCMD_ENTRY_COUNT));
-        EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
+        if (!failure.library.empty())
+            token.missingLibraries.insert(failure.library);
+        if (!failure.name.empty())
+            token.missingNames.insert(failure.name);
+        if (!failure.keyCmd) {
+            EXPECT_EQ(BindDeviceLibraries(), 0);
+            EXPECT_EQ(KeyDevModule, (HMODULE)NULL);
+            EXPECT_EQ(KeyNumModule, (HMODULE)NULL);
+            EXPECT_EQ(token.LoadedCount("KeyDev.dll") + token.LoadedCount("KeyNum.dll"), 0);
+            EXPECT_EQ(Bound(KeyDevEntries) + Bound(KeyNumEntries), 0);
+        } else {
+            EXPECT_EQ(OpenUsbKey(0), 0);
+            EXPECT_EQ(KeyCmdModule, (HMODULE)NULL);
+            EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0);
+            EXPECT_EQ(Bound(KeyCmdEntries), 0);
+            EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
+        }
     }
 }
 
@@ -102,115 +62,69 @@ TEST_F(FakeBindingTest, KeyCmdIsLoadedOnlyWhileAKeyIsOpen)
     int handle = OpenUsbKey(1);
     ASSERT_GT(handle, 0);
     EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 1);
-    EXPECT_TRUE(AllEntriesBound(KeyCmdEntries, KEYCMD_ENTRY_COUNT));
-
+    EXPECT_EQ(Bound(KeyCmdEntries), KEYCMD_ENTRY_COUNT);
     CloseUsbKey(handle);
-    ASSERT_EQ(token.CountCalls("QZ_Close"), 1);
+    ASSERT_EQ(token.CallsNamed("QZ_Close").size(), 1u);
     EXPECT_EQ(token.CallsNamed("QZ_Close")[0].handle, handle);
     EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0);
-    EXPECT_FALSE(AnyEntryBound(KeyCmdEntries, KEYCMD_ENTRY_COUNT));
-
-    // Closing again, with nothing bound, does nothing.
+    EXPECT_EQ(Bound(KeyCmdEntries), 0);
     CloseUsbKey(handle);
-    EXPECT_EQ(token.CountCalls("QZ_Close"), 1);
-}
+    EXPECT_EQ(token.CountCalls("QZ_Close"), 1) << "closing again, with nothing bound, does nothing";
 
-TEST_F(FakeBindingTest, AnEmptySlotReleasesKeyCmdBeforeReturning)
-{
+    // An empty slot: released before OpenUsbKey returns.
     EXPECT_EQ(OpenUsbKey(2), 0);
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 1);
-    EXPECT_EQ(KeyCmdModule, (HMODULE)NULL);
     EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0);
-}
 
-TEST_F(FakeBindingTest, ANegativeOpenIsPassedOnAndKeepsTheBindingForTheNextOpen)
-{
+    // A negative open is passed on and keeps the binding for the next open; handle 0 releases only.
     token.Slot(0).openResult = -3;
-    token.Slot(1).present = true;
     EXPECT_EQ(OpenUsbKey(0), -3);
     EXPECT_NE(KeyCmdModule, (HMODULE)NULL);
-    int handle = OpenUsbKey(1);
+    int loads = token.loads["KeyCmd.dll"];
+    handle = OpenUsbKey(1);
     EXPECT_GT(handle, 0);
-    EXPECT_EQ(token.loads["KeyCmd.dll"], 1) << "the second open reuses the binding";
+    EXPECT_EQ(token.loads["KeyCmd.dll"], loads) << "the second open reuses the binding";
     CloseUsbKey(handle);
-    EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0);
-}
-
-TEST_F(FakeBindingTest, CloseWithHandleZeroReleasesWithoutClosing)
-{
-    token.Slot(0).openResult = -1;
-    EXPECT_EQ(OpenUsbKey(0), -1);
+    EXPECT_EQ(OpenUsbKey(0), -3);
     CloseUsbKey(0);
-    EXPECT_EQ(token.CountCalls("QZ_Close"), 0);
+    EXPECT_EQ(token.CountCalls("QZ_Close"), 2);
     EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0);
 }
 
 // The same rules with real libraries on disk, found through the DLL search path.
-class RealLibraryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TokenLoader.load = LoadLibraryA;
-        TokenLoader.lookup = GetProcAddress;
-        TokenLoader.release = FreeLibrary;
+TEST(RealLibraryTest, AMissingLibraryOrNameUnloadsEverything)
+{
+    TokenLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
+    struct Case { const char* layout; bool binds; };
+    const Case cases[] = {
+        { "full", true },         { "no-keydev", false },           { "no-keynum", false },
+        { "no-keycmd", true },    { "keydev-missing-name", false }, { "keynum-missing-name", false },
+        { "keycmd-missing-name", true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layout);
         KeyDevModule = KeyNumModule = KeyCmdModule = NULL;
         memset(&TokenLibrary, 0, sizeof TokenLibrary);
-    }
-    void TearDown() override
-    {
+        std::string dir = BuildFile(std::string("tests/fixtures/") + c.layout);
+        ASSERT_NE(GetFileAttributesA(dir.c_str()), INVALID_FILE_ATTRIBUTES) << dir;
+        SetDllDirectoryA(dir.c_str());
+        EXPECT_EQ(BindDeviceLibraries(), c.binds ? 1 : 0);
+        EXPECT_EQ(GetModuleHandleA("KeyDev.dll"), KeyDevModule);
+        EXPECT_EQ(GetModuleHandleA("KeyNum.dll"), KeyNumModule);
+        EXPECT_EQ(GetModuleHandleA("KeyCmd.dll"), (HMODULE)NULL) << "KeyCmd.dll waits for a key";
+        EXPECT_EQ(Bound(KeyDevEntries), c.binds ? KEYDEV_ENTRY_COUNT : 0);
+        EXPECT_EQ(Bound(KeyNumEntries), c.binds ? KEYNUM_ENTRY_COUNT : 0);
+        // The fixtures find no key: KeyCmd.dll, bound or not, is unloaded before OpenUsbKey returns.
+        EXPECT_EQ(OpenUsbKey(0), 0);
+        EXPECT_EQ(KeyCmdModule, (HMODULE)NULL);
+        EXPECT_EQ(Bound(KeyCmdEntries), 0);
         ReleaseDeviceLibrary();
         if (KeyNumModule)
             FreeLibrary(KeyNumModule);
-        KeyNumModule = NULL;
-        if (KeyCmdModule)
-            ReleaseCommandLibrary();
         SetDllDirectoryA(NULL);
         for (const char* name : { "KeyDev.dll", "KeyNum.dll", "KeyCmd.dll" })
             EXPECT_EQ(GetModuleHandleA(name), (HMODULE)NULL) << name << " still loaded";
     }
-    void UseLayout(const char* layout)
-    {
-        std::string dir = BuildFile(std::string("tests/fixtures/") + layout);
-        ASSERT_NE(GetFileAttributesA(dir.c_str()), INVALID_FILE_ATTRIBUTES) << dir;
-        SetDllDirectoryA(dir.c_str());
-    }
-};
-
-TEST_F(RealLibraryTest, BindsTheFullLibraries)
-{
-    UseLayout("full");
-    ASSERT_EQ(BindDeviceLibraries(), 1);
-    EXPECT_EQ(GetModuleHandleA("KeyDev.dll"), KeyDevModule);
-    EXPECT_EQ(GetModuleHandleA("KeyNum.dll"), KeyNumModule);
-    EXPECT_EQ(GetModuleHandleA("KeyCmd.dll"), (HMODULE)NULL);
-    EXPECT_TRUE(AllEntriesBound(KeyDevEntries, KEYDEV_ENTRY_COUNT));
-
-    // The fixture finds no key: KeyCmd.dll is unloaded again before OpenUsbKey returns.
-    EXPECT_EQ(OpenUsbKey(0), 0);
-    EXPECT_EQ(GetModuleHandleA("KeyCmd.dll"), (HMODULE)NULL);
-}
-
-TEST_F(RealLibraryTest, AMissingLibraryOrNameUnloadsEverything)
-{
-    for (const char* layout : { "no-keydev", "no-keynum", "keydev-missing-name", "keynum-missing-name" }) {
-        SCOPED_TRACE(layout);
-        UseLayout(layout);
-        EXPECT_EQ(BindDeviceLibraries(), 0);
-        EXPECT_EQ(KeyDevModule, (HMODULE)NULL);
-        EXPECT_EQ(KeyNumModule, (HMODULE)NULL);
-        EXPECT_EQ(GetModuleHandleA("KeyDev.dll"), (HMODULE)NULL);
-        EXPECT_EQ(GetModuleHandleA("KeyNum.dll"), (HMODULE)NULL);
-        EXPECT_FALSE(AnyEntryBound(KeyDevEntries, KEYDEV_ENTRY_COUNT));
-        EXPECT_FALSE(AnyEntryBound(KeyNumEntries, KEYNUM_ENTRY_COUNT));
-    }
-    for (const char* layout : { "no-keycmd", "keycmd-missing-name" }) {
-        SCOPED_TRACE(layout);
-        UseLayout(layout);
-        EXPECT_EQ(OpenUsbKey(0), 0);
-        EXPECT_EQ(KeyCmdModule, (HMODULE)NULL);
-        EXPECT_EQ(GetModuleHandleA("KeyCmd.dll"), (HMODULE)NULL);
-        EXPECT_FALSE(AnyEntryBound(KeyCmdEntries, KEYCMD_ENTRY_COUNT));
-    }
+    KeyNumModule = NULL;
 }
 
 } // namespace

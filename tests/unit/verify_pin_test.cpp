@@ -1,182 +1,124 @@
 // PIN verification: the box's rules, every answer of the key, and what is cleared and focused.
 #include "pin_dialog_fixture.h"
 
+#include <functional>
+
 namespace {
 
-const char Locked[] = "对不起，您的USBKey已被锁！";
-const char LastRetry[] = "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！";
+const char Success[] = "验证USBKey密码成功！";
 const char Failure[] = "验证USBKey密码失败！";
 const char CharacterMessage[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
 
-std::string Retries(int n)
-{
-    return "对不起，您输入的USBKey密码不正确，还有 " + std::to_string(n) + " 次重试机会，请重新输入！";
-}
+typedef PinDialogTest VerifyPinTest;
 
-class VerifyPinTest : public PinDialogTest {
-protected:
-    void Open() { OpenDialog(IDD_VERIFY_PIN, VerifyPinDlgProc); }
-    // After a refused PIN the box is empty, focused, and the dialog stays.
-    void ExpectRetryState()
-    {
-        EXPECT_EQ(Text(IDC_PIN_BOX), "");
-        EXPECT_EQ(Focused(), IDC_PIN_BOX);
-        EXPECT_FALSE(Enabled(IDOK));
-        EXPECT_TRUE(EndedDialogs.empty());
-    }
-};
-
-TEST_F(VerifyPinTest, OpensWithOkDisabledAndTheFocusInTheBox)
+TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
 {
-    PutKey(0, true);
-    Open();
-    EXPECT_FALSE(Enabled(IDOK));
-    EXPECT_EQ(Focused(), IDC_PIN_BOX);
-    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_PIN_BOX, EM_GETLIMITTEXT, 0, 0), 16);
-}
-
-TEST_F(VerifyPinTest, TheRightPinInTheFirstApplicationTakesOneCall)
-{
-    PutKey(0, true);
-    token.Slot(0).verifyResults = { 0 };
-    Open();
-    Type(IDC_PIN_BOX, "a1B2c3");
-    ASSERT_TRUE(Enabled(IDOK));
-    Press(IDOK);
-    std::vector<fake::Call> calls = token.CallsNamed("QZ_VerifyPinUpDatePinInfoFile");
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(std::string(calls[0].data.begin(), calls[0].data.end()), "a1B2c3");
-    EXPECT_EQ(calls[0].args[0], 6);
-    // The first application was selected before the call.
-    std::vector<fake::Call> selects = token.CallsNamed("Select_File");
-    EXPECT_EQ(selects.back().data, (std::vector<unsigned char>{ 0xAD, 0x01 }));
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ "验证USBKey密码成功！" }));
-    EXPECT_EQ(boxes->boxes[0].style, (UINT)(MB_OK | MB_ICONINFORMATION));
-    ASSERT_EQ(EndedDialogs.size(), 1u);
-    EXPECT_EQ(EndedDialogs[0].dialog, dialog);
-    EXPECT_EQ(EndedDialogs[0].result, IDOK);
-}
-
-TEST_F(VerifyPinTest, AWrongPinReportsTheSecondApplicationsRetries)
-{
-    for (int retries : { 1, 2, 3 }) {
-        SCOPED_TRACE(retries);
-        PutKey(0, true);
-        token.Slot(0).verifyResults = { 5, retries };
-        Open();
-        boxes->boxes.clear();
-        Type(IDC_PIN_BOX, "wrong1");
-        Press(IDOK);
-        EXPECT_EQ(token.CountCalls("QZ_VerifyPinUpDatePinInfoFile"), 2) << "both applications are asked";
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ retries == 1 ? LastRetry : Retries(retries) }));
-        EXPECT_EQ(boxes->boxes[0].style, (UINT)(MB_OK | MB_ICONWARNING));
-        ExpectRetryState();
-        DestroyWindow(dialog);
-        dialog = NULL;
-    }
-}
-
-TEST_F(VerifyPinTest, AOneApplicationKeyReportsTheFirstApplicationsAnswer)
-{
-    struct Case { int answer; std::string message; };
-    const Case cases[] = { { 1, LastRetry }, { 2, Retries(2) }, { 3, Retries(3) }, { -1, Locked }, { -7, Failure } };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
-        PutKey(1, false);
-        token.Slot(1).verifyResults = { c.answer };
-        Open();
-        boxes->boxes.clear();
-        Type(IDC_PIN_BOX, "pin4");
-        Press(IDOK);
-        EXPECT_EQ(token.CountCalls("QZ_VerifyPinUpDatePinInfoFile"), 1);
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        ExpectRetryState();
-        DestroyWindow(dialog);
-        dialog = NULL;
-    }
-}
-
-TEST_F(VerifyPinTest, ALockedKeyKeepsTheDialogOpen)
-{
-    PutKey(0, true);
-    token.Slot(0).verifyResults = { -1, -1 };
-    Open();
-    Type(IDC_PIN_BOX, "1234");
-    Press(IDOK);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Locked }));
-    ExpectRetryState();
-}
-
-TEST_F(VerifyPinTest, FailuresToReachTheKeyShowTheFailureMessage)
-{
-    struct Case { const char* what; std::function<void(fake::Token&)> arrange; };
+    typedef std::function<void()> Arrange;
+    struct Case {
+        const char* what;
+        bool twoApplications;
+        std::vector<int> answers; // the key's answers, application by application
+        int verifications;        // calls the key receives
+        std::string message;
+        int opens;                // QZ_Open calls, or -1 when it does not matter
+        Arrange arrange;          // run with the dialog open
+    };
+    auto removed = [this] { RemoveKey(0); };
     const Case cases[] = {
-        { "open fails", [](fake::Token& t) { t.Slot(0).openResult = -5; } },
-        { "no KeyCmd.dll", [](fake::Token& t) { t.missingLibraries.insert("KeyCmd.dll"); } },
-        { "first application not listed", [](fake::Token& t) { t.PutFile(0, { 0xEF01 }, fake::DeviceInfoFile("key0", false, true)); } },
-        { "first application cannot be selected", [](fake::Token& t) { t.Slot(0).directories.erase({ 0xAD01 }); } },
+        { "right PIN in the first application", true, { 0 }, 1, Success, 1, nullptr },
+        { "wrong, second application: 1 retry", true, { 5, 1 }, 2, RetryMessage(1), 1, nullptr },
+        { "wrong, second application: 2 retries", true, { 5, 2 }, 2, RetryMessage(2), 1, nullptr },
+        { "wrong, second application: 3 retries", true, { 5, 3 }, 2, RetryMessage(3), 1, nullptr },
+        { "locked, two applications", true, { -1, -1 }, 2, LockedMessage, 1, nullptr },
+        { "one application: 1 retry", false, { 1 }, 1, RetryMessage(1), 1, nullptr },
+        { "one application: 2 retries", false, { 2 }, 1, RetryMessage(2), 1, nullptr },
+        { "one application: 3 retries", false, { 3 }, 1, RetryMessage(3), 1, nullptr },
+        { "one application: locked", false, { -1 }, 1, LockedMessage, 1, nullptr },
+        { "one application: another failure", false, { -7 }, 1, Failure, 1, nullptr },
+        { "open fails", true, {}, 0, Failure, 1, [this] { token.Slot(0).openResult = -5; } },
+        { "no KeyCmd.dll", true, {}, 0, Failure, 0,
+          [this] { token.missingLibraries.insert("KeyCmd.dll"); } },
+        { "first application not listed", true, {}, 0, Failure, 1,
+          [this] { token.PutFile(0, { 0xEF01 }, fake::DeviceInfoFile("key0", false, true)); } },
+        { "first application cannot be selected", true, {}, 0, Failure, 1,
+          [this] { token.Slot(0).directories.erase({ 0xAD01 }); } },
+        { "key removed and the tree rebuilt", true, {}, 0, Failure, 0, removed },
+        { "the placeholder selected", true, {}, 0, Failure, 0, [this, removed] {
+              removed();
+              Select(Root());
+              ASSERT_EQ(SelectedKeyItem, Root());
+          } },
+        // Empty slots have no item either: no selection must not match one of them.
+        { "nothing selected", true, {}, 0, Failure, 0, [] { SelectedKeyItem = NULL; } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PutKey(0, true);
-        c.arrange(token);
-        Open();
-        boxes->boxes.clear();
-        Type(IDC_PIN_BOX, "1234");
-        Press(IDOK);
-        EXPECT_EQ(token.CountCalls("QZ_VerifyPinUpDatePinInfoFile"), 0);
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Failure }));
-        ExpectRetryState();
-        DestroyWindow(dialog);
-        dialog = NULL;
         token.missingLibraries.clear();
         token.Slot(0).openResult = 0;
-        // A negative open leaves KeyCmd.dll bound for the next open; release it between cases.
+        PutKey(0, c.twoApplications);
+        token.Slot(0).verifyResults = c.answers;
+        OpenVerify();
+        if (c.arrange)
+            c.arrange();
+        token.calls.clear();
+        Type(IDC_PIN_BOX, "a1B2c3");
+        ASSERT_TRUE(Enabled(IDOK));
+        Press(IDOK);
+
+        if (c.opens >= 0) {
+            EXPECT_EQ(token.CountCalls("QZ_Open"), c.opens);
+        }
+        std::vector<fake::Call> calls = token.CallsNamed("QZ_VerifyPinUpDatePinInfoFile");
+        ASSERT_EQ((int)calls.size(), c.verifications);
+        for (size_t i = 1; i < token.calls.size() && !calls.empty(); ++i) {
+            if (token.calls[i].name == calls[0].name) {
+                // The first application is selected just before its call.
+                EXPECT_EQ(token.calls[i - 1].data, (std::vector<unsigned char>{ 0xAD, 0x01 }));
+                EXPECT_EQ(std::string(calls[0].data.begin(), calls[0].data.end()), "a1B2c3");
+                EXPECT_EQ(calls[0].args[0], 6);
+                break;
+            }
+        }
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
+        bool done = c.message == Success;
+        EXPECT_EQ(boxes.boxes.back().style, (UINT)(MB_OK | (done ? MB_ICONINFORMATION : MB_ICONWARNING)));
+        if (done) {
+            ASSERT_EQ(EndedDialogs.size(), 1u);
+            EXPECT_EQ(EndedDialogs[0].dialog, dialog);
+            EXPECT_EQ(EndedDialogs[0].result, IDOK);
+        } else {
+            // Refused: the box is emptied and focused for another try, and the dialog stays.
+            EXPECT_EQ(Text(IDC_PIN_BOX), "");
+            EXPECT_EQ(Focused(), IDC_PIN_BOX);
+            EXPECT_FALSE(Enabled(IDOK));
+            EXPECT_TRUE(EndedDialogs.empty());
+        }
+        // A negative open keeps KeyCmd.dll bound for the next one; release it between cases.
         if (KeyCmdModule)
             CloseUsbKey(0);
     }
 }
 
-TEST_F(VerifyPinTest, AKeyGoneFromTheTableOrThePlaceholderFailsWithoutOpening)
-{
-    PutKey(0, true);
-    Open();
-    // The key was removed and the tree rebuilt while the dialog was open.
-    token.Slot(0).present = false;
-    RefreshDeviceTree(mainWindow);
-    token.calls.clear();
-    Type(IDC_PIN_BOX, "1234");
-    Press(IDOK);
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Failure }));
-    ExpectRetryState();
-
-    // The placeholder selected as if it were a key.
-    HWND tree = GetDlgItem(mainWindow, IDC_KEY_TREE);
-    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-    ASSERT_TRUE(SelectedKeyItem);
-    Type(IDC_PIN_BOX, "1234");
-    Press(IDOK);
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ Failure, Failure }));
-}
-
-TEST_F(VerifyPinTest, CharacterRulesAndTheLengthThatEnablesOk)
+TEST_F(VerifyPinTest, TheBoxTakesPrintableCharactersAndOkNeedsFour)
 {
     PutKey(0, false);
-    Open();
+    OpenVerify();
+    EXPECT_FALSE(Enabled(IDOK));
+    EXPECT_EQ(Focused(), IDC_PIN_BOX);
+    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_PIN_BOX, EM_GETLIMITTEXT, 0, 0), 16);
+    EXPECT_TRUE(GetWindowLongA(GetDlgItem(dialog, IDC_PIN_BOX), GWL_STYLE) & ES_PASSWORD);
     Type(IDC_PIN_BOX, "abc");
     EXPECT_FALSE(Enabled(IDOK));
     Type(IDC_PIN_BOX, "abcd");
     EXPECT_TRUE(Enabled(IDOK));
     Type(IDC_PIN_BOX, "!~#&");
     EXPECT_TRUE(Enabled(IDOK)) << "printable symbols are allowed";
-    EXPECT_TRUE(boxes->boxes.empty());
+    EXPECT_TRUE(boxes.boxes.empty());
 
     // A blank or a GBK character: the message, the text stays, OK keeps its state.
     for (const char* bad : { "ab cd", "密码12" }) {
         SCOPED_TRACE(bad);
-        boxes->boxes.clear();
+        boxes.boxes.clear();
         Type(IDC_PIN_BOX, bad);
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ CharacterMessage }));
         EXPECT_EQ(Text(IDC_PIN_BOX), bad);
@@ -184,18 +126,20 @@ TEST_F(VerifyPinTest, CharacterRulesAndTheLengthThatEnablesOk)
         EXPECT_EQ(Focused(), IDC_PIN_BOX);
     }
     // OK with such a text is refused before the key is touched, and the text stays.
-    boxes->boxes.clear();
-    token.calls.clear();
+    boxes.boxes.clear();
     Press(IDOK);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>({ CharacterMessage }));
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
     EXPECT_EQ(Text(IDC_PIN_BOX), "密码12");
+    Press(IDCANCEL);
+    ASSERT_EQ(EndedDialogs.size(), 1u);
+    EXPECT_EQ(EndedDialogs[0].result, IDCANCEL);
+    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
 }
 
 TEST_F(VerifyPinTest, TheOnScreenEnterVerifiesShortPinsAndRefusesAnEmptyBox)
 {
     PutKey(0, false);
-    Open();
+    OpenVerify();
     Press(KEY_ENTER);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>({ "对不起，您输入的密码长度不正确，请重新输入！" }));
     EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
@@ -209,20 +153,10 @@ TEST_F(VerifyPinTest, TheOnScreenEnterVerifiesShortPinsAndRefusesAnEmptyBox)
         Press(KEY_ENTER);
         std::vector<fake::Call> calls = token.CallsNamed("QZ_VerifyPinUpDatePinInfoFile");
         ASSERT_FALSE(calls.empty());
-        EXPECT_EQ(calls.back().args[0], (int)strlen(pin));
+        EXPECT_EQ(calls.back().data, std::vector<unsigned char>(pin, pin + strlen(pin)));
         ASSERT_EQ(EndedDialogs.size(), 1u);
         EXPECT_EQ(EndedDialogs[0].result, KEY_ENTER) << "the dialog ends with the Enter key's id";
     }
-}
-
-TEST_F(VerifyPinTest, CancelEndsTheDialogWithTwo)
-{
-    PutKey(0, false);
-    Open();
-    Press(IDCANCEL);
-    ASSERT_EQ(EndedDialogs.size(), 1u);
-    EXPECT_EQ(EndedDialogs[0].result, IDCANCEL);
-    EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
 }
 
 } // namespace
