@@ -4,6 +4,8 @@
 
 #include <windows.h>
 #include <dbt.h>
+#include <stddef.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -13,33 +15,21 @@
 
 namespace {
 
-struct Notice {
-    WPARAM event;
-    std::string name;
-    DWORD size;
-    DWORD type;
-    bool usbClass;
-};
-
-std::vector<Notice> Notices;
+// Arrivals as "+" and removals as "-" before the device path; "?" marks a record that is not a
+// well-formed USB device interface record.
+std::vector<std::string> Notices;
 
 const GUID UsbClass = { 0xA5DCBF10, 0x6530, 0x11D2, { 0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED } };
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_DEVICECHANGE && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
-        const DEV_BROADCAST_DEVICEINTERFACE_A* record = (const DEV_BROADCAST_DEVICEINTERFACE_A*)lParam;
-        Notice notice = { wParam, "", 0, 0, false };
-        if (record) {
-            notice.size = record->dbcc_size;
-            notice.type = record->dbcc_devicetype;
-            notice.usbClass = IsEqualGUID(record->dbcc_classguid, UsbClass) != FALSE;
-            notice.name = record->dbcc_name;
-        }
-        Notices.push_back(notice);
-        return TRUE;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+    if (message != WM_DEVICECHANGE || (wParam != DBT_DEVICEARRIVAL && wParam != DBT_DEVICEREMOVECOMPLETE))
+        return DefWindowProcA(window, message, wParam, lParam);
+    const DEV_BROADCAST_DEVICEINTERFACE_A* r = (const DEV_BROADCAST_DEVICEINTERFACE_A*)lParam;
+    bool good = r && r->dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE && IsEqualGUID(r->dbcc_classguid, UsbClass) &&
+                r->dbcc_size == offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + strlen(r->dbcc_name) + 1;
+    Notices.push_back(std::string(!good ? "?" : wParam == DBT_DEVICEARRIVAL ? "+" : "-") + (r ? r->dbcc_name : ""));
+    return TRUE;
 }
 
 class CardNotification : public ::testing::Test {
@@ -49,26 +39,19 @@ protected:
     HWND window = NULL;
     QZ_RegisterCardNotification_Fn registerWindow = nullptr;
     QZ_UnregisterCardNotification_Fn unregister = nullptr;
-    QZ_IsQZDevice_Fn isKey = nullptr;
 
     void SetUp() override
     {
         Notices.clear();
-        SetDllDirectoryA(StandinsFolder().c_str());
-        library = LoadLibraryA("KeyDev.dll");
-        SetDllDirectoryA(NULL);
+        LoadKeyDev();
         ASSERT_NE(library, (HMODULE)NULL);
         registerWindow = (QZ_RegisterCardNotification_Fn)(void*)GetProcAddress(library, "QZ_RegisterCardNotification");
-        unregister = (QZ_UnregisterCardNotification_Fn)(void*)GetProcAddress(library, "QZ_UnregisterCardNotification");
-        isKey = (QZ_IsQZDevice_Fn)(void*)GetProcAddress(library, "QZ_IsQZDevice");
-        WNDCLASSA windowClass;
-        ZeroMemory(&windowClass, sizeof windowClass);
+        WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = RecordingProc;
         windowClass.hInstance = GetModuleHandleA(NULL);
         windowClass.lpszClassName = "StandinNoticeWindow";
         RegisterClassA(&windowClass);
-        window = CreateWindowA("StandinNoticeWindow", "notices", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL,
-                               GetModuleHandleA(NULL), NULL);
+        window = NewWindow();
         ASSERT_NE(window, (HWND)NULL);
     }
 
@@ -76,126 +59,78 @@ protected:
     {
         if (unregister)
             unregister();
-        if (window)
-            DestroyWindow(window);
+        DestroyWindow(window);
         if (library)
             FreeLibrary(library);
+    }
+
+    void LoadKeyDev()
+    {
+        SetDllDirectoryA(StandinsFolder().c_str());
+        library = LoadLibraryA("KeyDev.dll");
+        SetDllDirectoryA(NULL);
+        unregister = (QZ_UnregisterCardNotification_Fn)(void*)GetProcAddress(library, "QZ_UnregisterCardNotification");
+    }
+
+    HWND NewWindow()
+    {
+        return CreateWindowA("StandinNoticeWindow", "notices", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL,
+                             GetModuleHandleA(NULL), NULL);
     }
 
     // Pumps this thread's messages for up to timeoutMs or until count notices have arrived.
     void Pump(DWORD timeoutMs, size_t count = (size_t)-1)
     {
         DWORD start = GetTickCount();
-        while (Notices.size() < count) {
-            DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= timeoutMs)
-                return;
+        for (DWORD elapsed = 0; Notices.size() < count && elapsed < timeoutMs; elapsed = GetTickCount() - start) {
             MsgWaitForMultipleObjects(0, NULL, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-            MSG message;
-            while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-    }
-
-    struct KeysimJob {
-        std::string arguments;
-        KeysimRun run;
-    };
-
-    static DWORD WINAPI RunKeysimJob(void* parameter)
-    {
-        KeysimJob* job = (KeysimJob*)parameter;
-        job->run = RunKeysim(job->arguments);
-        return 0;
-    }
-
-    // keysim.exe in a thread of its own, while this thread keeps pumping (a sent message must get in).
-    DWORD KeysimPumping(const std::string& arguments)
-    {
-        KeysimJob job = { arguments, {} };
-        HANDLE thread = CreateThread(NULL, 0, RunKeysimJob, &job, 0, NULL);
-        for (;;) {
-            DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, 30000, QS_ALLINPUT);
-            if (woken != WAIT_OBJECT_0 + 1)
-                break;
             MSG message;
             while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
                 DispatchMessageA(&message);
         }
-        CloseHandle(thread);
-        EXPECT_EQ(job.run.exitCode, 0u) << arguments << "\n" << job.run.output;
-        return job.run.exitCode;
     }
 
-    void ExpectNotice(const Notice& notice, WPARAM event, const char* serial)
-    {
-        EXPECT_EQ(notice.event, event);
-        EXPECT_EQ(notice.type, (DWORD)DBT_DEVTYP_DEVICEINTERFACE);
-        EXPECT_TRUE(notice.usbClass);
-        EXPECT_EQ(notice.size, (DWORD)(28 + notice.name.size() + 1));
-        EXPECT_NE(notice.name.find(serial), std::string::npos) << notice.name;
-        EXPECT_NE(isKey(notice.name.c_str()), 0) << notice.name;
-    }
+    // keysim.exe while this thread keeps pumping, so a message the watcher sends gets in.
+    void Keysim(const std::string& arguments) { ::Keysim(arguments, true); }
 };
 
-TEST_F(CardNotification, InsertionAndRemovalArriveOnceEach)
+TEST_F(CardNotification, InsertionAndRemovalArriveOnceEachAndPromptly)
 {
+    auto key = [](const char* serial) {
+        return std::string("\\\\?\\USB#VID_5E2B&PID_0001#") + serial + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    };
+    Keysim("create 0 --pin 1234 --serial 00000AAA");
+    // A second registration replaces the first: one watcher, so one notice per change below.
+    HWND other = NewWindow();
+    ASSERT_EQ(registerWindow(other, 0), 0);
     ASSERT_EQ(registerWindow(window, 0), 0);
-    KeysimPumping("create 2 --pin 1234 --serial 00C0FFEE");
-    Pump(3000, 1);
-    ASSERT_EQ(Notices.size(), 1u) << "creating an inserted key is one arrival";
-    ExpectNotice(Notices[0], DBT_DEVICEARRIVAL, "00C0FFEE");
-
-    KeysimPumping("put-cert 2 1 0 enc \"" + DemoCertificate("zhangsan-enc.der") + "\"");
-    KeysimPumping("set-retries 2 all 3");
+    Keysim("create 3 --pin 1234 --removed");
     Pump(800);
-    EXPECT_EQ(Notices.size(), 1u) << "changes to an inserted key are no arrivals";
+    EXPECT_TRUE(Notices.empty()) << "keys there at registration, and removed keys, are no news";
 
-    KeysimPumping("remove 2");
-    Pump(3000, 2);
-    ASSERT_EQ(Notices.size(), 2u);
-    ExpectNotice(Notices[1], DBT_DEVICEREMOVECOMPLETE, "00C0FFEE");
-
-    KeysimPumping("insert 2");
-    Pump(3000, 3);
-    ASSERT_EQ(Notices.size(), 3u);
-    ExpectNotice(Notices[2], DBT_DEVICEARRIVAL, "00C0FFEE");
-
-    EXPECT_EQ(unregister(), 0);
-    KeysimPumping("remove 2");
-    Pump(1500);
-    EXPECT_EQ(Notices.size(), 3u) << "nothing after unregistering";
-    EXPECT_EQ(unregister(), 0) << "a second unregister is harmless";
-}
-
-TEST_F(CardNotification, KeysPresentAtRegistrationAreNoNews)
-{
-    ASSERT_EQ(RunKeysim("create 0 --pin 1234").exitCode, 0u);
-    ASSERT_EQ(registerWindow(window, 0), 0);
-    Pump(1000);
-    EXPECT_TRUE(Notices.empty());
-    KeysimPumping("delete 0");
-    Pump(3000, 1);
-    ASSERT_EQ(Notices.size(), 1u);
-    EXPECT_EQ(Notices[0].event, (WPARAM)DBT_DEVICEREMOVECOMPLETE);
-}
-
-TEST_F(CardNotification, ArrivalComesWellUnderASecond)
-{
-    ASSERT_EQ(registerWindow(window, 0), 0);
-    KeysimRun run = RunKeysim("create 3 --pin 1234 --removed");
-    ASSERT_EQ(run.exitCode, 0u);
-    Pump(500);
-    ASSERT_TRUE(Notices.empty());
-    // The flag flips in one atomic write; time from the end of that write to the message.
-    ASSERT_EQ(RunKeysim("insert 3").exitCode, 0u);
+    Keysim("create 2 --pin 1234 --serial 00C0FFEE");
     DWORD start = GetTickCount();
     Pump(5000, 1);
-    DWORD latency = GetTickCount() - start;
-    ASSERT_EQ(Notices.size(), 1u);
-    EXPECT_LT(latency, 1000u);
+    EXPECT_LT(GetTickCount() - start, 1000u) << "from the end of keysim's one atomic write to the message";
+    Keysim("put-cert 2 1 0 enc \"" + DemoCertificate("zhangsan-enc.der") + "\"");
+    Keysim("set-retries 2 all 3");
+    Pump(800);
+    EXPECT_EQ(Notices.size(), 1u) << "changes to an inserted key are no arrivals";
+    Keysim("remove 2");
+    Pump(3000, 2);
+    Keysim("insert 2");
+    Pump(3000, 3);
+    Keysim("delete 0");
+    Pump(3000, 4);
+    EXPECT_EQ(Notices, (std::vector<std::string>{ "+" + key("00C0FFEE"), "-" + key("00C0FFEE"), "+" + key("00C0FFEE"),
+                                                  "-" + key("00000AAA") }));
+
+    EXPECT_EQ(unregister(), 0);
+    Keysim("remove 2");
+    Pump(1500);
+    EXPECT_EQ(Notices.size(), 4u) << "nothing after unregistering";
+    EXPECT_EQ(unregister(), 0) << "a second unregister is harmless";
+    DestroyWindow(other);
 }
 
 // The watcher is sending to this thread while this thread, not pumping, calls unregister: the wait in
@@ -208,26 +143,11 @@ TEST_F(CardNotification, UnregisterWhileTheWatcherSendsDoesNotDeadlock)
     EXPECT_TRUE(Notices.empty());
     DWORD start = GetTickCount();
     EXPECT_EQ(unregister(), 0);
-    DWORD took = GetTickCount() - start;
-    EXPECT_LT(took, 2500u);
+    EXPECT_LT(GetTickCount() - start, 2500u);
     EXPECT_EQ(Notices.size(), 1u) << "the message on its way was delivered during the wait";
-    KeysimPumping("remove 1");
+    Keysim("remove 1");
     Pump(1000);
     EXPECT_EQ(Notices.size(), 1u);
-}
-
-TEST_F(CardNotification, SecondRegistrationReplacesTheFirst)
-{
-    HWND other = CreateWindowA("StandinNoticeWindow", "other", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL,
-                               GetModuleHandleA(NULL), NULL);
-    ASSERT_EQ(registerWindow(other, 0), 0);
-    ASSERT_EQ(registerWindow(window, 0), 0);
-    KeysimPumping("create 0 --pin 1234");
-    Pump(3000, 1);
-    Pump(500);
-    EXPECT_EQ(Notices.size(), 1u) << "one watcher, not two";
-    unregister();
-    DestroyWindow(other);
 }
 
 TEST_F(CardNotification, LibraryUnloadsCleanlyWithAWatcherRunning)
@@ -237,15 +157,12 @@ TEST_F(CardNotification, LibraryUnloadsCleanlyWithAWatcherRunning)
     ASSERT_TRUE(FreeLibrary(library));
     library = NULL;
     unregister = nullptr;
-    KeysimPumping("create 0 --pin 1234");
+    Keysim("create 0 --pin 1234");
     Pump(2000, 1);
     EXPECT_EQ(Notices.size(), 1u) << "the watcher keeps the library loaded while it runs";
     // Take a reference of our own before calling in again: the watcher's may go while unregister runs.
-    SetDllDirectoryA(StandinsFolder().c_str());
-    library = LoadLibraryA("KeyDev.dll");
-    SetDllDirectoryA(NULL);
+    LoadKeyDev();
     ASSERT_NE(library, (HMODULE)NULL);
-    unregister = (QZ_UnregisterCardNotification_Fn)(void*)GetProcAddress(library, "QZ_UnregisterCardNotification");
 }
 
 } // namespace

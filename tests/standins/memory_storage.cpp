@@ -3,59 +3,34 @@
 
 #include <string.h>
 
-#include "key_store.h"
-
-static long Load(void* context, const char* path, unsigned char* buffer, size_t size)
-{
-    MemoryStorage* memory = (MemoryStorage*)context;
-    if (memory->failLoads)
-        return STORED_ERROR;
-    auto found = memory->files.find(path);
-    if (found == memory->files.end())
-        return STORED_ABSENT;
-    if (found->second.size() > size)
-        return STORED_TOO_LARGE;
-    if (!found->second.empty())
-        memcpy(buffer, found->second.data(), found->second.size());
-    return (long)found->second.size();
-}
-
-static int Save(void* context, const char* path, const unsigned char* data, size_t size)
-{
-    MemoryStorage* memory = (MemoryStorage*)context;
-    if (memory->failSaves)
-        return -1;
-    memory->saves++;
-    memory->files[path] = Bytes(data, data + size);
-    return 0;
-}
-
-static int Erase(void* context, const char* path)
-{
-    MemoryStorage* memory = (MemoryStorage*)context;
-    if (memory->failSaves)
-        return -1;
-    memory->files.erase(path);
-    return 0;
-}
-
 MemoryStorage::MemoryStorage()
 {
     storage.context = this;
-    storage.load = Load;
-    storage.save = Save;
-    storage.erase = Erase;
-}
-
-std::string MemoryStorage::Text(const std::string& path) const
-{
-    auto found = files.find(path);
-    return found == files.end() ? std::string() : std::string(found->second.begin(), found->second.end());
-}
-
-void MemoryStorage::PutText(const std::string& path, const std::string& text)
-{
-    files[path] = Bytes(text.begin(), text.end());
+    storage.load = [](void* context, const char* path, unsigned char* buffer, size_t size) -> long {
+        MemoryStorage* memory = (MemoryStorage*)context;
+        auto found = memory->files.find(path);
+        if (memory->failLoads)
+            return STORED_ERROR;
+        if (found == memory->files.end())
+            return STORED_ABSENT;
+        if (found->second.size() > size)
+            return STORED_TOO_LARGE;
+        if (!found->second.empty())
+            memcpy(buffer, found->second.data(), found->second.size());
+        return (long)found->second.size();
+    };
+    storage.save = [](void* context, const char* path, const unsigned char* data, size_t size) {
+        MemoryStorage* memory = (MemoryStorage*)context;
+        if (!memory->failSaves)
+            memory->files[path] = Bytes(data, data + size);
+        return memory->failSaves ? -1 : 0;
+    };
+    storage.erase = [](void* context, const char* path) {
+        MemoryStorage* memory = (MemoryStorage*)context;
+        if (!memory->failSaves)
+            memory->files.erase(path);
+        return memory->failSaves ? -1 : 0;
+    };
 }
 
 KeyDescription SampleKey()
@@ -71,17 +46,11 @@ KeyDescription SampleKey()
         app.present = 1;
         app.pinLength = (int)strlen(pins[i]);
         memcpy(app.pin, pins[i], (size_t)app.pinLength);
-        app.maxRetries = 6;
-        app.retriesLeft = 6;
+        app.maxRetries = app.retriesLeft = KEY_DEFAULT_RETRIES;
         for (int j = 0; j < KEY_CONTAINERS; ++j)
             DefaultContainerName(key.serial, i, j, app.containerNames[j], sizeof app.containerNames[j]);
     }
     return key;
-}
-
-void StoreKey(MemoryStorage& memory, const KeyDescription& key)
-{
-    SaveKeyDescription(&memory.storage, &key);
 }
 
 Bytes FakeCertificate(size_t n, unsigned char seed)

@@ -14,7 +14,6 @@ struct MemoryStorage {
     std::map<std::string, Bytes> files;
     bool failSaves = false;
     bool failLoads = false;
-    int saves = 0;
     KeyStorage storage;
 
     MemoryStorage();
@@ -22,15 +21,11 @@ struct MemoryStorage {
     MemoryStorage& operator=(const MemoryStorage&) = delete;
 
     bool Has(const std::string& path) const { return files.count(path) != 0; }
-    std::string Text(const std::string& path) const;
-    void PutText(const std::string& path, const std::string& text);
+    void PutText(const std::string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }
 };
 
 // A key with both applications, PINs "1234" and "5678", 6 retries, serial 1A2B3C4D, label "测试Key".
 KeyDescription SampleKey();
-
-// Writes key.ini of the key into the storage.
-void StoreKey(MemoryStorage& memory, const KeyDescription& key);
 
 // A DER-shaped certificate of n (>= 132) bytes: a SEQUENCE with filler content, distinct per seed.
 Bytes FakeCertificate(size_t n, unsigned char seed);

@@ -13,12 +13,18 @@
 
 namespace {
 
+std::string ChangeData(const std::string& oldPin, const std::string& newPin)
+{
+    return oldPin + '\xFF' + newPin;
+}
+
+// The sample key (PINs "1234" and "5678", 6 retries) in a store.
 class Pins : public ::testing::Test {
 protected:
     MemoryStorage memory;
     KeyDescription key = SampleKey();
 
-    void SetUp() override { StoreKey(memory, key); }
+    void SetUp() override { SaveKeyDescription(&memory.storage, &key); }
 
     int Verify(int app, const std::string& pin)
     {
@@ -40,79 +46,43 @@ protected:
     }
 };
 
-struct Attempt {
-    const char* pin;
-    int answer;
-    int storedLeft;
-};
-
-struct PinScript {
-    const char* name;
-    std::vector<Attempt> attempts; // on application 1, PIN "1234", 6 retries
-};
-
-const PinScript Scripts[] = {
-    { "right_pin", { { "1234", 0, 6 } } },
-    { "wrong_then_right_resets", { { "0000", 5, 5 }, { "1111", 4, 4 }, { "1234", 0, 6 }, { "9", 5, 5 } } },
-    { "down_to_the_lock",
-      { { "1", 5, 5 }, { "2", 4, 4 }, { "3", 3, 3 }, { "4", 2, 2 }, { "5", 1, 1 }, { "6", -1, 0 } } },
-    { "locked_refuses_the_right_pin",
-      { { "1", 5, 5 }, { "2", 4, 4 }, { "3", 3, 3 }, { "4", 2, 2 }, { "5", 1, 1 }, { "6", -1, 0 }, { "1234", -1, 0 } } },
-    { "prefix_of_the_pin_is_wrong", { { "123", 5, 5 }, { "12345", 4, 4 } } },
-    { "longest_pin_is_only_wrong", { { "1234567890123456789012345678901", 5, 5 } } },
-};
-
-class PinAnswers : public Pins, public ::testing::WithParamInterface<PinScript> {};
-
-TEST_P(PinAnswers, FollowTheCounterAndPersistIt)
+TEST_F(Pins, AnswersFollowTheStoredCounterDownToTheLock)
 {
-    int n = 0;
-    for (const Attempt& a : GetParam().attempts) {
-        EXPECT_EQ(Verify(0, a.pin), a.answer) << "attempt " << n << " with " << a.pin;
-        EXPECT_EQ(Stored(0).retriesLeft, a.storedLeft) << "attempt " << n;
-        ++n;
+    // PIN on application 1, and the answer: 0 right, n retries left, or locked.
+    const std::vector<std::pair<std::string, int>> attempts = {
+        { "1234", 0 }, { "0000", 5 }, { "1111", 4 }, { "1234", 0 }, // the right PIN resets the counter
+        { "123", 5 },  { "12345", 4 }, { std::string(31, '1'), 3 }, { "1234", 0 },
+        { "1", 5 },    { "2", 4 },     { "3", 3 },  { "4", 2 },  { "5", 1 },  { "6", PIN_LOCKED },
+        { "1234", PIN_LOCKED }, // locked for the right PIN too
+    };
+    for (size_t i = 0; i < attempts.size(); ++i) {
+        const auto& a = attempts[i];
+        EXPECT_EQ(Verify(0, a.first), a.second) << "attempt " << i << ": " << a.first;
+        EXPECT_EQ(Stored(0).retriesLeft, a.second == PIN_LOCKED ? 0 : a.second == 0 ? 6 : a.second) << i;
     }
-    EXPECT_EQ(Stored(1).retriesLeft, 6) << "application 2 must not be touched";
-}
-
-INSTANTIATE_TEST_SUITE_P(Pins, PinAnswers, ::testing::ValuesIn(Scripts),
-                         [](const ::testing::TestParamInfo<PinScript>& info) { return std::string(info.param.name); });
-
-TEST_F(Pins, ApplicationsCountIndependently)
-{
-    EXPECT_EQ(Verify(0, "5678"), 5) << "application 2's PIN is not application 1's";
+    EXPECT_TRUE(Stored(0).locked);
+    EXPECT_EQ(Stored(1).retriesLeft, 6) << "application 2 counts on its own";
+    EXPECT_EQ(Verify(0, "5678"), PIN_LOCKED);
+    EXPECT_EQ(Verify(1, "1234"), 5) << "application 1's PIN is not application 2's";
     EXPECT_EQ(Verify(1, "5678"), 0);
-    for (int i = 0; i < 6; ++i)
-        Verify(1, "x");
+
+    // locked=yes in key.ini is honoured whatever the counter, and so is a counter at 0.
+    key.apps[1].locked = 1;
     EXPECT_EQ(Verify(1, "5678"), PIN_LOCKED);
-    EXPECT_EQ(Verify(0, "1234"), 0);
-    EXPECT_EQ(Stored(0).retriesLeft, 6);
-    EXPECT_TRUE(IsApplicationLocked(&key.apps[1]));
+    key.apps[1].locked = 0;
+    key.apps[1].retriesLeft = 0;
+    EXPECT_EQ(Verify(1, "5678"), PIN_LOCKED);
 }
 
-TEST_F(Pins, LockedInKeyIniIsHonouredWhateverTheCounter)
-{
-    key.apps[0].locked = 1;
-    EXPECT_EQ(Verify(0, "1234"), PIN_LOCKED);
-    key.apps[0].locked = 0;
-    key.apps[0].retriesLeft = 0;
-    EXPECT_EQ(Verify(0, "1234"), PIN_LOCKED);
-}
-
-TEST_F(Pins, BadArgumentsCountNothing)
+TEST_F(Pins, BadArgumentsAndFailedWritesDecideNothing)
 {
     EXPECT_EQ(VerifyApplicationPin(&memory.storage, &key, 0, NULL, 4), PIN_BAD_ARGUMENT);
     EXPECT_EQ(Verify(0, ""), PIN_BAD_ARGUMENT);
     EXPECT_EQ(Verify(0, std::string(32, '1')), PIN_BAD_ARGUMENT);
     EXPECT_EQ(Verify(-1, "1234"), PIN_NO_APPLICATION) << "the master file has no PIN";
     EXPECT_EQ(Verify(2, "1234"), PIN_NO_APPLICATION);
-    key.apps[1].present = 0;
-    EXPECT_EQ(Verify(1, "5678"), PIN_NO_APPLICATION);
     EXPECT_EQ(Stored(0).retriesLeft, 6);
-}
 
-TEST_F(Pins, NoAnswerWhenTheCounterCannotBeStored)
-{
     memory.failSaves = true;
     EXPECT_EQ(Verify(0, "0000"), PIN_STORE_FAILED);
     EXPECT_EQ(key.apps[0].retriesLeft, 6) << "the description must match what is stored";
@@ -121,101 +91,66 @@ TEST_F(Pins, NoAnswerWhenTheCounterCannotBeStored)
     memory.failSaves = true;
     EXPECT_EQ(Verify(0, "1234"), PIN_STORE_FAILED) << "the reset must be stored before 0 is answered";
     EXPECT_EQ(key.apps[0].retriesLeft, 5);
+    EXPECT_EQ(Change(0, ChangeData("1234", "99")), PIN_STORE_FAILED);
+    memory.failSaves = false;
+    EXPECT_EQ(Verify(0, "99"), 4) << "a change that was not stored did not happen";
+    key.apps[1].present = 0;
+    EXPECT_EQ(Verify(1, "5678"), PIN_NO_APPLICATION);
 }
 
-TEST_F(Pins, RightPinOnAFullCounterWritesNothing)
-{
-    int before = memory.saves;
-    EXPECT_EQ(Verify(0, "1234"), 0);
-    EXPECT_EQ(memory.saves, before);
-}
-
-std::string ChangeData(const std::string& oldPin, const std::string& newPin)
-{
-    return oldPin + '\xFF' + newPin;
-}
-
-struct ChangeParse {
-    const char* name;
-    std::string data;
-    int result;
-    int oldLength;
-    int newLength;
-};
-
-const ChangeParse ChangeParses[] = {
-    { "well_formed", ChangeData("1234", "654321"), PIN_OK, 4, 6 },
-    { "shortest", ChangeData("1", "2"), PIN_OK, 1, 1 },
-    { "longest", ChangeData(std::string(31, 'a'), std::string(31, 'b')), PIN_OK, 31, 31 },
-    { "no_separator", "1234654321", PIN_MALFORMED_CHANGE, 0, 0 },
-    { "empty_old", ChangeData("", "1234"), PIN_MALFORMED_CHANGE, 0, 0 },
-    { "empty_new", ChangeData("1234", ""), PIN_MALFORMED_CHANGE, 0, 0 },
-    { "two_separators", ChangeData("12", "34") + "\xFF" "56", PIN_MALFORMED_CHANGE, 0, 0 },
-    { "old_too_long", ChangeData(std::string(32, 'a'), "1"), PIN_MALFORMED_CHANGE, 0, 0 },
-    { "new_too_long", ChangeData("1", std::string(32, 'b')), PIN_MALFORMED_CHANGE, 0, 0 },
-    { "only_separator", "\xFF", PIN_MALFORMED_CHANGE, 0, 0 },
-};
-
-class ChangeDataFormat : public ::testing::TestWithParam<ChangeParse> {};
-
-TEST_P(ChangeDataFormat, SplitsOrRefuses)
-{
-    const ChangeParse& c = GetParam();
-    PinChange change;
-    EXPECT_EQ(ParsePinChange((const unsigned char*)c.data.data(), (int)c.data.size(), &change), c.result);
-    EXPECT_EQ(change.oldLength, c.oldLength);
-    EXPECT_EQ(change.newLength, c.newLength);
-}
-
-INSTANTIATE_TEST_SUITE_P(Pins, ChangeDataFormat, ::testing::ValuesIn(ChangeParses),
-                         [](const ::testing::TestParamInfo<ChangeParse>& info) { return std::string(info.param.name); });
-
-TEST(ChangeDataLength, MismatchedLengthsAreMalformed)
+TEST(ChangeData, SplitsAtTheOneSeparatorOrIsMalformed)
 {
     const std::string data = ChangeData("1234", "5678");
+    const struct {
+        std::string data;
+        int length;
+        int oldLength; // both 0: malformed
+        int newLength;
+    } cases[] = {
+        { data, 9, 4, 4 },
+        { data, 7, 4, 2 }, // a shorter new PIN is still well-formed
+        { ChangeData("1", "2"), 3, 1, 1 },
+        { ChangeData(std::string(31, 'a'), std::string(31, 'b')), 63, 31, 31 },
+        { data, 5, 0, 0 }, // cut right after the separator
+        { data, 4, 0, 0 }, // cut before it
+        { data, -1, 0, 0 },
+        { "1234654321", 10, 0, 0 },
+        { ChangeData("", "1234"), 5, 0, 0 },
+        { ChangeData("12", "34") + "\xFF" "56", 8, 0, 0 },
+        { ChangeData(std::string(32, 'a'), "1"), 34, 0, 0 },
+        { ChangeData("1", std::string(32, 'b')), 34, 0, 0 },
+        { "\xFF", 1, 0, 0 },
+    };
+    for (const auto& c : cases) {
+        PinChange change;
+        int result = ParsePinChange((const unsigned char*)c.data.data(), c.length, &change);
+        EXPECT_EQ(result, c.oldLength ? PIN_OK : PIN_MALFORMED_CHANGE) << c.data.substr(0, 12) << ", " << c.length;
+        EXPECT_EQ(change.oldLength, c.oldLength) << c.data.substr(0, 12) << ", " << c.length;
+        EXPECT_EQ(change.newLength, c.newLength) << c.data.substr(0, 12) << ", " << c.length;
+    }
     PinChange change;
-    const unsigned char* bytes = (const unsigned char*)data.data();
-    EXPECT_EQ(ParsePinChange(bytes, 5, &change), PIN_MALFORMED_CHANGE) << "cut right after the separator";
-    EXPECT_EQ(ParsePinChange(bytes, 4, &change), PIN_MALFORMED_CHANGE) << "cut before the separator";
-    EXPECT_EQ(ParsePinChange(bytes, -1, &change), PIN_MALFORMED_CHANGE);
-    EXPECT_EQ(ParsePinChange(bytes, 64, &change), PIN_MALFORMED_CHANGE);
     EXPECT_EQ(ParsePinChange(NULL, 9, &change), PIN_MALFORMED_CHANGE);
-    EXPECT_EQ(ParsePinChange(bytes, 7, &change), PIN_OK) << "a shorter new PIN is still well-formed";
-    EXPECT_EQ(change.newLength, 2);
 }
 
-TEST_F(Pins, ChangeReplacesThePinOfOneApplication)
+TEST_F(Pins, ChangeNeedsTheOldPinAndReplacesOnlyItsApplication)
 {
+    EXPECT_EQ(Change(0, "1234"), PIN_MALFORMED_CHANGE);
+    EXPECT_EQ(Change(-1, "1234"), PIN_MALFORMED_CHANGE) << "malformed data is refused before anything else";
+    EXPECT_EQ(Change(-1, ChangeData("1234", "1")), PIN_NO_APPLICATION);
+    EXPECT_EQ(Change(0, ChangeData("9999", "1111")), 5);
+    EXPECT_EQ(Stored(0).retriesLeft, 5);
     EXPECT_EQ(Change(0, ChangeData("1234", "87654321")), PIN_OK);
+    KeyApplication stored = Stored(0);
+    EXPECT_EQ(stored.retriesLeft, 6);
+    EXPECT_EQ(std::string((const char*)stored.pin, (size_t)stored.pinLength), "87654321");
     EXPECT_EQ(Verify(0, "1234"), 5);
     EXPECT_EQ(Verify(0, "87654321"), 0);
     EXPECT_EQ(Verify(1, "5678"), 0);
-    KeyApplication stored = Stored(0);
-    EXPECT_EQ(std::string((const char*)stored.pin, (size_t)stored.pinLength), "87654321");
-}
 
-TEST_F(Pins, ChangeWithTheWrongOldPinCountsDown)
-{
-    EXPECT_EQ(Change(0, ChangeData("9999", "1111")), 5);
-    EXPECT_EQ(Stored(0).retriesLeft, 5);
-    EXPECT_EQ(Change(0, ChangeData("1234", "1111")), PIN_OK);
-    EXPECT_EQ(Stored(0).retriesLeft, 6);
-}
-
-TEST_F(Pins, ChangeOnALockedApplicationIsRefused)
-{
     key.apps[0].retriesLeft = 1;
     EXPECT_EQ(Change(0, ChangeData("0000", "1111")), PIN_LOCKED);
-    EXPECT_EQ(Change(0, ChangeData("1234", "1111")), PIN_LOCKED);
-    EXPECT_EQ(Verify(0, "1234"), PIN_LOCKED);
-}
-
-TEST_F(Pins, MalformedChangeIsRefusedBeforeCounting)
-{
-    EXPECT_EQ(Change(0, "1234"), PIN_MALFORMED_CHANGE);
-    EXPECT_EQ(Change(-1, "1234"), PIN_MALFORMED_CHANGE);
-    EXPECT_EQ(Stored(0).retriesLeft, 6);
-    EXPECT_EQ(Change(-1, ChangeData("1234", "1")), PIN_NO_APPLICATION);
+    EXPECT_EQ(Change(0, ChangeData("87654321", "1111")), PIN_LOCKED);
+    EXPECT_EQ(Verify(0, "87654321"), PIN_LOCKED);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Child processes and store folders for the stand-ins' end-to-end tests.
 #include "standin_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <stdio.h>
 
 #include "store_folder.h"
@@ -38,42 +40,48 @@ std::string DemoCertificate(const std::string& name)
     return WindowsPath(STANDINS_SOURCE_DIR "/certs/" + name);
 }
 
-KeysimRun RunKeysim(const std::string& arguments)
+KeysimRun RunKeysim(const std::string& arguments, bool pump)
 {
     KeysimRun run;
+    char temp[MAX_PATH];
+    char file[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    GetTempFileNameA(temp, "ks", 0, file);
     SECURITY_ATTRIBUTES inherit = { sizeof inherit, NULL, TRUE };
-    HANDLE readEnd = NULL;
-    HANDLE writeEnd = NULL;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE output = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0,
+                                NULL);
     std::string exe = StandinsFolder() + "\\keysim.exe";
     std::string commandLine = "\"" + exe + "\" " + arguments;
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdOutput = startup.hStdError = output;
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessA(exe.c_str(), line.data(), NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
-                                  &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, NULL) && got > 0)
-            run.output.append(buffer, got);
+    if (CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
+                       &process)) {
+        const DWORD input = WAIT_OBJECT_0 + 1; // messages came before keysim ended
+        while (pump && MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 30000, QS_ALLINPUT) == input) {
+            MSG message;
+            while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+        }
         WaitForSingleObject(process.hProcess, 30000);
         GetExitCodeProcess(process.hProcess, &run.exitCode);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     }
-    CloseHandle(readEnd);
+    CloseHandle(output);
+    std::vector<unsigned char> bytes = ReadFileBytes(file);
+    run.output.assign(bytes.begin(), bytes.end());
+    DeleteFileA(file);
     return run;
+}
+
+void Keysim(const std::string& arguments, bool pump)
+{
+    KeysimRun run = RunKeysim(arguments, pump);
+    EXPECT_EQ(run.exitCode, 0u) << "keysim " << arguments << "\n" << run.output;
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path)

@@ -24,11 +24,15 @@ private:
 
 struct KeysimRun {
     DWORD exitCode = 0xFFFFFFFF;
-    std::string output;            // standard output and standard error, in the order written
+    std::string output; // standard output and standard error, in the order written
 };
 
-// Runs the built keysim.exe with the argument text and waits for it (at most 30 s).
-KeysimRun RunKeysim(const std::string& arguments);
+// Runs the built keysim.exe with the argument text and waits for it (at most 30 s). With pump, this
+// thread's messages are delivered meanwhile, so a watcher sending to one of its windows gets through.
+KeysimRun RunKeysim(const std::string& arguments, bool pump = false);
+
+// Runs keysim.exe as RunKeysim does and expects it to succeed.
+void Keysim(const std::string& arguments, bool pump = false);
 
 // <build>\standins, where the libraries and keysim.exe are.
 std::string StandinsFolder();
