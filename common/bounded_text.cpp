@@ -66,6 +66,9 @@ int TextAppendFormat(char* dst, size_t size, const char* format, ...)
     va_end(args);
     if (n < 0)
         return 0;
+    // vsnprintf cuts by bytes: never hand on half a character.
+    if ((size_t)n >= sizeof piece)
+        piece[GbkPrefixLength(piece, sizeof piece)] = '\0';
     int whole = TextAppend(dst, size, piece);
     return whole && (size_t)n < sizeof piece;
 }

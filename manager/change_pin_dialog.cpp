@@ -43,37 +43,25 @@ static void UpdateOk(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDOK), filled);
 }
 
-// Refuses a box holding anything but digits and ASCII letters; 1 when the box was refused.
-static int RefuseBadCharacters(HWND dialog, int id, const char* message, int hideMeter)
+// A box holding anything but digits and ASCII letters is refused and emptied; the new PIN's box
+// also drives the meter.
+static void OnBoxChanged(HWND dialog, int id)
 {
     char pin[PIN_READ_SIZE];
     ReadPinBox(dialog, id, pin, sizeof pin);
     int acceptable = IsAlphanumericPin(pin);
+    MeterLevel level = MeterLevelFor(pin);
     WipeBytes(pin, sizeof pin);
-    if (acceptable)
-        return 0;
-    if (hideMeter)
-        SetMeter(dialog, METER_NONE);
-    ShowPinMessage(dialog, message, MB_OK | MB_ICONWARNING);
-    ClearAndFocus(dialog, id);
-    return 1;
-}
-
-static void OnBoxChanged(HWND dialog, int id)
-{
-    if (id == IDC_CURRENT_PIN) {
-        if (RefuseBadCharacters(dialog, id, CurrentCharacterMessage, 0))
-            return;
-    } else if (id == IDC_NEW_PIN) {
-        if (RefuseBadCharacters(dialog, id, NewCharacterMessage, 1))
-            return;
-        char pin[PIN_READ_SIZE];
-        ReadPinBox(dialog, id, pin, sizeof pin);
-        SetMeter(dialog, MeterLevelFor(pin));
-        WipeBytes(pin, sizeof pin);
-    } else if (RefuseBadCharacters(dialog, id, NewCharacterMessage, 0)) {
+    if (!acceptable) {
+        if (id == IDC_NEW_PIN)
+            SetMeter(dialog, METER_NONE);
+        ShowPinMessage(dialog, id == IDC_CURRENT_PIN ? CurrentCharacterMessage : NewCharacterMessage,
+                       MB_OK | MB_ICONWARNING);
+        ClearAndFocus(dialog, id);
         return;
     }
+    if (id == IDC_NEW_PIN)
+        SetMeter(dialog, level);
     UpdateOk(dialog);
 }
 

@@ -89,19 +89,27 @@ static void ReleaseCertificate(void*, void* decoded)
     CertFreeCertificateContext((PCCERT_CONTEXT)decoded);
 }
 
-static HTREEITEM AddKeyItem(void* context, int, const char* label)
+HTREEITEM InsertKeyItem(HWND mainWindow, const char* label)
 {
-    HWND mainWindow = (HWND)context;
     SetKeyButtons(mainWindow, FALSE, TRUE);
     return InsertTreeItem(GetDlgItem(mainWindow, IDC_KEY_TREE), TVI_ROOT, label, KEY_ITEM_TEXT_LIMIT, 0);
 }
 
-static HTREEITEM AddCertificateItem(void* context, HTREEITEM keyItem, const char* subject)
+static HTREEITEM AddKeyItem(void* context, int, const char* label)
 {
-    HWND tree = GetDlgItem((HWND)context, IDC_KEY_TREE);
+    return InsertKeyItem((HWND)context, label);
+}
+
+HTREEITEM InsertCertificateItem(HWND tree, HTREEITEM keyItem, const char* subject)
+{
     HTREEITEM item = InsertTreeItem(tree, keyItem, subject, CERT_ITEM_TEXT_LIMIT, 1);
     SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)keyItem);
     return item;
+}
+
+static HTREEITEM AddCertificateItem(void* context, HTREEITEM keyItem, const char* subject)
+{
+    return InsertCertificateItem(GetDlgItem((HWND)context, IDC_KEY_TREE), keyItem, subject);
 }
 
 int RefreshDeviceTree(HWND mainWindow)

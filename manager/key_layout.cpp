@@ -68,49 +68,51 @@ void FormatSerialHex(const unsigned char* serialLsbFirst, size_t count, char* te
         FormatHexUpper(serialLsbFirst + i - 1, text + 2 * taken, 1);
 }
 
+// A name, its value and the line's ending.
+static void AppendField(char* report, size_t size, const char* name, const char* value, const char* ending)
+{
+    TextAppend(report, size, name);
+    TextAppend(report, size, value);
+    TextAppend(report, size, ending);
+}
+
 void AppendKeyReportLines(char* report, size_t size, const char* serialText)
 {
     TextAppend(report, size, "设备名: MKT2048加密模块\n");
-    TextAppend(report, size, "设备序号:");
-    TextAppend(report, size, serialText);
-    TextAppend(report, size, "\n");
+    AppendField(report, size, "设备序号:", serialText, "\n");
 }
 
 void AppendLabelReportLine(char* report, size_t size, const char* label)
 {
-    TextAppend(report, size, "设备卷标:");
-    TextAppend(report, size, label);
-    TextAppend(report, size, "\n\n");
+    AppendField(report, size, "设备卷标:", label, "\n\n");
 }
 
 void AppendSubjectReportLine(char* report, size_t size, const char* subject, int encryption)
 {
-    TextAppend(report, size, "证书名: ");
-    TextAppend(report, size, subject);
-    TextAppend(report, size, encryption ? "(加密)" : "(签名)");
+    AppendField(report, size, "证书名: ", subject, encryption ? "(加密)" : "(签名)");
     TextAppend(report, size, "\n");
 }
 
 void AppendIssuerReportLine(char* report, size_t size, const char* issuer)
 {
-    TextAppend(report, size, "颁发者: ");
-    TextAppend(report, size, issuer);
-    TextAppend(report, size, "\n");
+    AppendField(report, size, "颁发者: ", issuer, "\n");
 }
 
 void AppendSerialReportLine(char* report, size_t size, const char* serialDecimal)
 {
-    TextAppend(report, size, "证书序号: ");
-    TextAppend(report, size, serialDecimal);
-    TextAppend(report, size, "\n");
+    AppendField(report, size, "证书序号: ", serialDecimal, "\n");
+}
+
+void AppendReportDate(char* report, size_t size, const char* name, const ReportDate* date)
+{
+    TextAppendFormat(report, size, "%s%d年%d月%d日%d时%d分%d秒", name, date->year, date->month, date->day,
+                     date->hour, date->minute, date->second);
 }
 
 void AppendValidityReportLines(char* report, size_t size, const ReportDate* start, const ReportDate* end)
 {
-    TextAppendFormat(report, size, "起始日期:%d年%d月%d日%d时%d分%d秒", start->year, start->month, start->day,
-                     start->hour, start->minute, start->second);
+    AppendReportDate(report, size, "起始日期:", start);
     TextAppend(report, size, "\n");
-    TextAppendFormat(report, size, "结束日期:%d年%d月%d日%d时%d分%d秒", end->year, end->month, end->day,
-                     end->hour, end->minute, end->second);
+    AppendReportDate(report, size, "结束日期:", end);
     TextAppend(report, size, "\n\n");
 }

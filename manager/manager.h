@@ -46,6 +46,10 @@ extern char ReportText[REPORT_TEXT_SIZE];
 int RefreshDeviceTree(HWND mainWindow);
 // Inserts an item under parent (TVI_ROOT for a key) with its text cut to limit bytes with the NUL.
 HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image);
+// Inserts a key's item at the root and enables the key buttons.
+HTREEITEM InsertKeyItem(HWND mainWindow, const char* label);
+// Inserts a certificate's item under its key's item and expands the key.
+HTREEITEM InsertCertificateItem(HWND tree, HTREEITEM keyItem, const char* subject);
 // Empties the tree and gives it a fresh image list from bitmap 107, destroying the previous one.
 void ClearTreeWithImages(HWND tree);
 // Selects the first key item, or shows the placeholder and disables the key buttons when none.

@@ -54,6 +54,8 @@ PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, con
 
 int ReadPinBox(HWND dialog, int id, char* pin, size_t size)
 {
+    if (size == 0)
+        return 0;
     ZeroMemory(pin, size);
     GetDlgItemTextA(dialog, id, pin, (int)(size < (size_t)PIN_READ_SIZE ? size : (size_t)PIN_READ_SIZE));
     pin[size - 1] = '\0';

@@ -49,8 +49,7 @@ const char* VersionLine(int versionClass)
 void BuildReportText(char* text, size_t size, int versionClass, const ReportDate* now, const char* deviceText)
 {
     TextCopy(text, size, VersionLine(versionClass));
-    TextAppendFormat(text, size, "\n当前系统时间:%d年%d月%d日%d时%d分%d秒", now->year, now->month, now->day,
-                     now->hour, now->minute, now->second);
+    AppendReportDate(text, size, "\n当前系统时间:", now);
     TextAppend(text, size, "\n\n设备和证书信息如下:\n\n");
     TextAppend(text, size, deviceText);
 }

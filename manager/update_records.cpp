@@ -3,32 +3,29 @@
 
 #include "update_record.h"
 
+// ApplyUpdateToEntry copies a record's certificate into an entry's buffers.
+static_assert((int)UPDATE_CERT_LIMIT <= (int)CERT_BUFFER_SIZE, "an update certificate must fit a container entry");
+
 // Inserts the item of one stored certificate; NULL when its bytes do not decode or have no name.
 static HTREEITEM InsertStoredCertificate(HWND tree, HTREEITEM keyItem, const unsigned char* stored, int length)
 {
-    unsigned char der[CERT_BUFFER_SIZE];
-    ZeroMemory(der, sizeof der);
-    if (length <= 0 || length > (int)sizeof der)
+    if (length <= 0 || length > CERT_BUFFER_SIZE)
         return NULL;
-    CopyMemory(der, stored, length);
-    PCCERT_CONTEXT context = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der, length);
+    PCCERT_CONTEXT context = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, stored, length);
     if (!context)
         return NULL;
     HTREEITEM item = NULL;
     char subject[CERT_NAME_SIZE];
     ZeroMemory(subject, sizeof subject);
-    if (CertGetNameStringA(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, subject, sizeof subject) != 0) {
-        item = InsertTreeItem(tree, keyItem, subject, CERT_ITEM_TEXT_LIMIT, 1);
-        SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)keyItem);
-    }
+    if (CertGetNameStringA(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, subject, sizeof subject) != 0)
+        item = InsertCertificateItem(tree, keyItem, subject);
     CertFreeCertificateContext(context);
     return item;
 }
 
 static void ShowRecord(HWND mainWindow, HWND tree, DeviceRecord* record)
 {
-    SetKeyButtons(mainWindow, FALSE, TRUE);
-    record->keyItem = InsertTreeItem(tree, TVI_ROOT, record->label, KEY_ITEM_TEXT_LIMIT, 0);
+    record->keyItem = InsertKeyItem(mainWindow, record->label);
     for (int k = 0; k < CONTAINER_ENTRY_COUNT; ++k) {
         ContainerEntry* entry = &record->containers[k];
         if (entry->encryptionLength != 0) {

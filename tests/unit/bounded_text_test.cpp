@@ -40,6 +40,11 @@ TEST(BoundedText, CutsFallOnGbkCharacterBoundaries)
     char small[9] = ""; // "2014年3月" needs 9 bytes and the NUL
     EXPECT_EQ(TextAppendFormat(small, sizeof small, "%d年%d月", 2014, 3), 0);
     EXPECT_STREQ(small, "2014年3");
+    // A formatted piece longer than the formatting room ends on a boundary too.
+    std::string longText = std::string(1022, 'a') + "张";
+    static char large[2048];
+    EXPECT_EQ(TextAppendFormat(large, sizeof large, "%s", longText.c_str()), 0);
+    EXPECT_EQ(strlen(large), 1022u) << "the lead byte of the cut character is dropped";
 
     EXPECT_EQ(GbkPrefixLength("张三", 3), 2u);
     EXPECT_EQ(GbkPrefixLength("a张", 2), 1u);
