@@ -83,21 +83,6 @@ static int ParseSerial(const char* text, uint32_t* serial)
     return text ? ParseSerialHex(text, strlen(text), serial) : -1;
 }
 
-static int ParseHexId(const char* text, size_t length, unsigned* id)
-{
-    if (length != 4)
-        return -1;
-    unsigned v = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        int d = HexDigitValue(text[i]);
-        if (d < 0)
-            return -1;
-        v = v << 4 | (unsigned)d;
-    }
-    *id = v;
-    return 0;
-}
-
 int ParseFilePosition(const char* text, KeyLocation* location, unsigned* fileId)
 {
     if (!text)
@@ -109,9 +94,10 @@ int ParseFilePosition(const char* text, KeyLocation* location, unsigned* fileId)
         p += 3;
     for (;;) {
         size_t n = strcspn(p, "/\\");
-        if (parts == 4 || ParseHexId(p, n, &ids[parts]) != 0)
+        uint32_t id;
+        if (parts == 4 || ParseHexDigits(p, n, 4, &id) != 0)
             return -1;
-        parts++;
+        ids[parts++] = id;
         if (p[n] == '\0')
             break;
         p += n + 1;

@@ -61,6 +61,30 @@ static int RequireApplication(const KeysimHost* host, const KeyDescription* key,
     return -1;
 }
 
+// A new PIN for the application; the parser checked its length, the buffer is checked here again.
+static int SetPin(KeyApplication* app, const char* pin)
+{
+    size_t n = strlen(pin);
+    if (n < KEY_PIN_MIN || n > sizeof app->pin)
+        return -1;
+    memset(app->pin, 0, sizeof app->pin);
+    memcpy(app->pin, pin, n);
+    app->pinLength = (int)n;
+    return 0;
+}
+
+// The two stored forms of the command's certificate: the .der file and a raw image.
+struct CertificateFiles {
+    char der[64];
+    char raw[64];
+};
+
+static void CertificateFilesOf(const KeysimCommand* c, CertificateFiles* files)
+{
+    CertificatePath(c->application, c->container, c->kind, CERT_EXTENSION, files->der, sizeof files->der);
+    CertificatePath(c->application, c->container, c->kind, RAW_EXTENSION, files->raw, sizeof files->raw);
+}
+
 static int Create(const KeysimCommand* c, const KeysimHost* host)
 {
     KeyStorage storage;
@@ -81,9 +105,9 @@ static int Create(const KeysimCommand* c, const KeysimHost* host)
     for (int i = 0; i < c->applications; ++i) {
         KeyApplication* app = &key.apps[i];
         const char* pin = i == 1 && c->secondPin ? c->secondPin : c->pin;
+        if (SetPin(app, pin) != 0)
+            return Failed(host, "a PIN must be 1..31 characters");
         app->present = 1;
-        app->pinLength = (int)strlen(pin);
-        memcpy(app->pin, pin, (size_t)app->pinLength);
         app->maxRetries = c->retries;
         app->retriesLeft = c->retries;
         for (int j = 0; j < KEY_CONTAINERS; ++j)
@@ -171,11 +195,10 @@ static int PutCertificate(const KeysimCommand* c, const KeysimHost* host)
         return Failed(host, "the certificate is larger than 3000 bytes");
     if (result != CERT_FILE_OK)
         return Failed(host, "the file holds no DER or PEM certificate (corrupt ... garbage stores undecodable bytes)");
-    char der[64];
-    char raw[64];
-    CertificatePath(c->application, c->container, c->kind, CERT_EXTENSION, der, sizeof der);
-    CertificatePath(c->application, c->container, c->kind, RAW_EXTENSION, raw, sizeof raw);
-    if (storage.save(storage.context, der, bytes, derLength) != 0 || storage.erase(storage.context, raw) != 0)
+    CertificateFiles files;
+    CertificateFilesOf(c, &files);
+    if (storage.save(storage.context, files.der, bytes, derLength) != 0 ||
+        storage.erase(storage.context, files.raw) != 0)
         return Failed(host, "cannot write the certificate");
     char text[160] = "";
     TextAppendFormat(text, sizeof text, "slot %d: application %d container %d %s: %u bytes\n", c->slot,
@@ -190,12 +213,10 @@ static int RemoveCertificate(const KeysimCommand* c, const KeysimHost* host)
     KeyDescription key;
     if (LoadForChange(host, c->slot, &storage, &key) != 0 || RequireApplication(host, &key, c->application) != 0)
         return KEYSIM_FAILED;
-    char der[64];
-    char raw[64];
-    CertificatePath(c->application, c->container, c->kind, CERT_EXTENSION, der, sizeof der);
-    CertificatePath(c->application, c->container, c->kind, RAW_EXTENSION, raw, sizeof raw);
-    int had = StoredFileExists(&storage, der) || StoredFileExists(&storage, raw);
-    if (storage.erase(storage.context, der) != 0 || storage.erase(storage.context, raw) != 0)
+    CertificateFiles files;
+    CertificateFilesOf(c, &files);
+    int had = StoredFileExists(&storage, files.der) || StoredFileExists(&storage, files.raw);
+    if (storage.erase(storage.context, files.der) != 0 || storage.erase(storage.context, files.raw) != 0)
         return Failed(host, "cannot delete the certificate");
     char text[160] = "";
     TextAppendFormat(text, sizeof text, "slot %d: application %d container %d %s: %s\n", c->slot,
@@ -238,9 +259,8 @@ static int ChangeCounters(const KeysimCommand* c, const KeysimHost* host)
             app->locked = 1;
             break;
         case ACTION_SET_PIN:
-            memset(app->pin, 0, sizeof app->pin);
-            app->pinLength = (int)strlen(c->pin);
-            memcpy(app->pin, c->pin, (size_t)app->pinLength);
+            if (SetPin(app, c->pin) != 0)
+                return Failed(host, "a PIN must be 1..31 characters");
             app->retriesLeft = app->maxRetries;
             app->locked = 0;
             break;
@@ -296,15 +316,16 @@ static int CorruptCertificate(const KeysimCommand* c, const KeysimHost* host)
     if (LoadForChange(host, c->slot, &storage, &key) != 0 || RequireApplication(host, &key, c->application) != 0)
         return KEYSIM_FAILED;
     unsigned char garbage[KEY_CERT_MAX];
+    if (c->number < 1 || c->number > (int)sizeof garbage)
+        return Failed(host, "N must be 1..3000");
     // Never 0x30 first, so no decoder mistakes it for the start of a certificate.
     for (int i = 0; i < c->number; ++i)
         garbage[i] = (unsigned char)(0xA5 ^ (i * 37));
     garbage[0] = 0xFF;
-    char der[64];
-    char raw[64];
-    CertificatePath(c->application, c->container, c->kind, CERT_EXTENSION, der, sizeof der);
-    CertificatePath(c->application, c->container, c->kind, RAW_EXTENSION, raw, sizeof raw);
-    if (storage.save(storage.context, der, garbage, (size_t)c->number) != 0 || storage.erase(storage.context, raw) != 0)
+    CertificateFiles files;
+    CertificateFilesOf(c, &files);
+    if (storage.save(storage.context, files.der, garbage, (size_t)c->number) != 0 ||
+        storage.erase(storage.context, files.raw) != 0)
         return Failed(host, "cannot write the certificate");
     char text[160] = "";
     TextAppendFormat(text, sizeof text, "slot %d: application %d container %d %s: %d undecodable bytes\n", c->slot,

@@ -73,12 +73,16 @@ int main(int argc, char** argv)
         return KEYSIM_USAGE;
     }
     static Store store;
+    // The slot folders must fit too, or no command could reach the key it names.
+    char slotFolder[STORE_PATH_MAX];
     if (command.store) {
-        if (!TextCopy(store.folder, sizeof store.folder, command.store)) {
+        if (!TextCopy(store.folder, sizeof store.folder, command.store) ||
+            GetSlotFolder(store.folder, 0, slotFolder, sizeof slotFolder) != 0) {
             fprintf(stderr, "keysim: the store folder's name is too long\n");
             return KEYSIM_USAGE;
         }
-    } else if (GetKeyStoreFolder(store.folder, sizeof store.folder) != 0) {
+    } else if (GetKeyStoreFolder(store.folder, sizeof store.folder) != 0 ||
+               GetSlotFolder(store.folder, 0, slotFolder, sizeof slotFolder) != 0) {
         fprintf(stderr, "keysim: cannot find the key store folder\n");
         return KEYSIM_FAILED;
     }

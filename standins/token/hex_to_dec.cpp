@@ -60,17 +60,22 @@ int HexDigitsToDecimal(const char* hex, char* decimal, size_t size)
     return HEX_TO_DEC_OK;
 }
 
-int ParseSerialHex(const char* text, size_t length, uint32_t* serial)
+int ParseHexDigits(const char* text, size_t length, size_t digits, uint32_t* value)
 {
-    if (!text || length != 8)
+    if (!text || length != digits || digits < 1 || digits > 8)
         return -1;
     uint32_t v = 0;
-    for (size_t i = 0; i < 8; ++i) {
+    for (size_t i = 0; i < digits; ++i) {
         int d = HexDigitValue(text[i]);
         if (d < 0)
             return -1;
         v = v << 4 | (uint32_t)d;
     }
-    *serial = v;
+    *value = v;
     return 0;
+}
+
+int ParseSerialHex(const char* text, size_t length, uint32_t* serial)
+{
+    return ParseHexDigits(text, length, 8, serial);
 }

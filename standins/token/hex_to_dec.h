@@ -20,6 +20,9 @@ int HexDigitsToDecimal(const char* hex, char* decimal, size_t size);
 // The value of one hexadecimal digit, or -1 for any other character.
 int HexDigitValue(char c);
 
-// Eight hexadecimal digits (a key's serial number) of a text of the given length; 0 on success,
-// -1 when the length is not 8 or a character is no digit.
+// Exactly digits (1..8) hexadecimal digits of a text of the given length; 0 on success, -1 when the
+// length differs or a character is no digit.
+int ParseHexDigits(const char* text, size_t length, size_t digits, uint32_t* value);
+
+// Eight hexadecimal digits: a key's serial number.
 int ParseSerialHex(const char* text, size_t length, uint32_t* serial);

@@ -98,12 +98,12 @@ static int ParseYesNo(const Field* f)
     return -1;
 }
 
-// A decimal number of at most three digits; -1 for anything else.
-static int ParseSmallNumber(const Field* f)
+// A decimal number of 1..maxDigits digits (at most seven); -1 for anything else.
+static long ParseDecimal(const Field* f, size_t maxDigits)
 {
-    if (f->valueLength < 1 || f->valueLength > 3)
+    if (f->valueLength < 1 || f->valueLength > maxDigits)
         return -1;
-    int n = 0;
+    long n = 0;
     for (size_t i = 0; i < f->valueLength; ++i) {
         if (f->value[i] < '0' || f->value[i] > '9')
             return -1;
@@ -112,17 +112,10 @@ static int ParseSmallNumber(const Field* f)
     return n;
 }
 
-// A decimal number of at most seven digits, 1..KEY_VANISH_CALLS_MAX; -1 for anything else.
+// 1..KEY_VANISH_CALLS_MAX; -1 for anything else.
 static long ParseCallCount(const Field* f)
 {
-    if (f->valueLength < 1 || f->valueLength > 7)
-        return -1;
-    long n = 0;
-    for (size_t i = 0; i < f->valueLength; ++i) {
-        if (f->value[i] < '0' || f->value[i] > '9')
-            return -1;
-        n = n * 10 + (f->value[i] - '0');
-    }
+    long n = ParseDecimal(f, 7);
     return n >= 1 && n <= KEY_VANISH_CALLS_MAX ? n : -1;
 }
 
@@ -219,12 +212,12 @@ static int AppField(const Field* f, KeyApplication* app, int* seen, int line, ch
             return Fail(error, errorSize, line, "PIN must be 1 to 31 bytes (printable, or pin_hex)", NULL, 0);
     } else if (Is(f, "max_retries")) {
         flag = SEEN_MAX;
-        app->maxRetries = ParseSmallNumber(f);
+        app->maxRetries = (int)ParseDecimal(f, 3);
         if (app->maxRetries < 1 || app->maxRetries > KEY_RETRIES_MAX)
             return Fail(error, errorSize, line, "max_retries must be 1 to 15, not", f->value, f->valueLength);
     } else if (Is(f, "retries_left")) {
         flag = SEEN_LEFT;
-        app->retriesLeft = ParseSmallNumber(f);
+        app->retriesLeft = (int)ParseDecimal(f, 3);
         if (app->retriesLeft < 0 || app->retriesLeft > KEY_RETRIES_MAX)
             return Fail(error, errorSize, line, "retries_left must be 0 to 15, not", f->value, f->valueLength);
     } else if (Is(f, "locked")) {

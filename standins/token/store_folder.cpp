@@ -68,7 +68,9 @@ long ReadWholeFile(const char* path, unsigned char* buffer, size_t size)
 
 static int Join(const FolderStorage* folder, const char* relative, char* path, size_t size)
 {
-    path[0] = '\0';
+    // A storage without a folder would reach the root of the current drive.
+    if (folder->folder[0] == '\0')
+        return -1;
     int fits = TextCopy(path, size, folder->folder);
     fits &= TextAppend(path, size, "\\");
     fits &= TextAppend(path, size, relative);
@@ -150,7 +152,9 @@ static int EraseFromFolder(void* context, const char* relative)
 
 void OpenFolderStorage(FolderStorage* folder, const char* path, KeyStorage* storage)
 {
-    TextCopy(folder->folder, sizeof folder->folder, path);
+    // A cut path would name another folder: such a storage reaches no file at all.
+    if (!TextCopy(folder->folder, sizeof folder->folder, path))
+        folder->folder[0] = '\0';
     storage->context = folder;
     storage->load = LoadFromFolder;
     storage->save = SaveToFolder;

@@ -16,7 +16,7 @@ int GetKeyStoreFolder(char* folder, size_t size);
 // store + "\slotN"; 0 on success.
 int GetSlotFolder(const char* store, int slot, char* folder, size_t size);
 
-// Storage over a folder; the folder string must outlive the storage.
+// Storage over a folder (copied); with an empty or too long path every load, save and erase fails.
 struct FolderStorage {
     char folder[STORE_PATH_MAX];
 };

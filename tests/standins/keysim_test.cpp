@@ -152,7 +152,6 @@ TEST_F(Keysim, CommandsStoreWhatShowTells)
 }
 
 // What create leaves out takes its default, and what cannot be done changes nothing.
-// What create leaves out takes its default, and what cannot be done changes nothing.
 TEST_F(Keysim, DefaultsAndRefusals)
 {
     slots[0].files["files\\AD01\\DF11\\EF01.der"] = FakeCertificate(200, 1);

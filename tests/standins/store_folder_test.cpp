@@ -26,6 +26,20 @@ TEST(StoreFolder, FollowsKeysimStoreElseTheAllUsersFolder)
     EXPECT_STREQ(folder, "C:\\store\\slot3");
 }
 
+// With no slot folder to work in, nothing may land in the root of the current drive.
+TEST(StoreFolder, NoFolderMeansNoFileIsReached)
+{
+    FolderStorage files;
+    KeyStorage storage;
+    OpenFolderStorage(&files, "", &storage);
+    EXPECT_EQ(storage.load(storage.context, "key.ini", NULL, 0), STORED_ERROR);
+    EXPECT_NE(storage.save(storage.context, "key.ini", (const unsigned char*)"x", 1), 0);
+    EXPECT_NE(storage.erase(storage.context, "key.ini"), 0);
+    KeysimRun run = RunKeysim("--store " + std::string(STORE_PATH_MAX - 4, 's') + " list");
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_NE(run.output.find("too long"), std::string::npos) << run.output;
+}
+
 class FolderFiles : public ::testing::Test {
 protected:
     TempStore store;

@@ -25,10 +25,14 @@ static int StartRelocatedCopy(void)
         return 0;
     if (!CopyFileA(self, copy, FALSE))
         return 0;
-    char commandLine[MAX_PATH + 64];
+    // Both paths whole: a cut original's path would leave the original undeleted.
+    char commandLine[2 * MAX_PATH + 64];
     commandLine[0] = '\0';
-    TextAppendFormat(commandLine, sizeof commandLine, "\"%s\" %s %lu \"%s\"", copy, RELOCATED_SWITCH,
-                     (unsigned long)GetCurrentProcessId(), self);
+    if (!TextAppendFormat(commandLine, sizeof commandLine, "\"%s\" %s %lu \"%s\"", copy, RELOCATED_SWITCH,
+                          (unsigned long)GetCurrentProcessId(), self)) {
+        DeleteFileA(copy);
+        return 0;
+    }
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
