@@ -52,7 +52,7 @@ static int Fail(char* error, size_t size, const char* reason, const char* word)
         TextAppend(error, size, reason);
         if (word) {
             TextAppend(error, size, " '");
-            TextAppendBytes(error, size, word, 60);
+            TextAppendBytes(error, size, word, GbkPrefixLength(word, 60));
             TextAppend(error, size, "'");
         }
     }

@@ -41,7 +41,8 @@ static int Fail(char* error, size_t size, int line, const char* reason, const ch
     TextAppend(error, size, reason);
     if (detail) {
         TextAppend(error, size, " '");
-        TextAppendBytes(error, size, detail, detailLength > 40 ? 40 : detailLength);
+        // Quoted up to 40 bytes, never ending in half a character.
+        TextAppendBytes(error, size, detail, GbkPrefixLength(detail, detailLength > 40 ? 40 : detailLength));
         TextAppend(error, size, "'");
     }
     return -1;

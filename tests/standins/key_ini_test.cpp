@@ -103,12 +103,14 @@ TEST(KeyIni, EachDamageIsRejectedWithItsReason)
     const struct {
         std::string from; // text in ValidText to replace
         std::string to;
-        const char* reason; // expected in the error
+        std::string reason; // expected in the error
     } damages[] = {
         { "serial = 00C0FFEE", "serial=C0FFEE", "line 3: serial is not 8 hexadecimal digits" },
         { "serial = 00C0FFEE\n", "", "[key] has no serial" },
         { "[key]\n", "", "line 2: name outside a section" },
         { "inserted=no", "insert=no", "line 5: unknown name 'insert'" },
+        // The quote stops at 40 bytes without splitting the character that straddles them.
+        { "inserted=no", std::string(39, 'n') + "张=no", "name '" + std::string(39, 'n') + "'" },
         { "inserted=no", "vanish_after_calls=3\nvanish_after_calls=3", "line 6: given twice" },
         { "inserted=no", "inserted=1", "inserted must be yes or no" },
         { "[application2]", "[application3]", "unknown section" },
