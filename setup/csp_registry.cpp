@@ -38,17 +38,18 @@ static int DeleteWholeKey(HKEY root, const char* path, REGSAM access)
     return deleted == ERROR_SUCCESS;
 }
 
-static int WriteUserCspKey(const char* imagePath)
+// The provider key under root; only the user's carries the token's event and PIN settings.
+static int WriteCspKey(HKEY root, const char* imagePath)
 {
     HKEY key = NULL;
-    if (CreateCspKey(HKEY_CURRENT_USER, &key) != ERROR_SUCCESS)
+    if (CreateCspKey(root, &key) != ERROR_SUCCESS)
         return 0;
     LONG result = SetText(key, "Image Path", imagePath);
     if (result == ERROR_SUCCESS)
         result = SetNumber(key, "Type", PROV_RSA_FULL);
-    if (result == ERROR_SUCCESS)
+    if (result == ERROR_SUCCESS && root == HKEY_CURRENT_USER)
         result = SetNumber(key, "KeyEvent", 0);
-    if (result == ERROR_SUCCESS)
+    if (result == ERROR_SUCCESS && root == HKEY_CURRENT_USER)
         result = SetNumber(key, "PinTimeout", 0);
     if (result == ERROR_SUCCESS)
         result = SetSignature(key);
@@ -59,25 +60,11 @@ static int WriteUserCspKey(const char* imagePath)
 int RegisterCspForUser(const char* imagePath)
 {
     // A half-written provider key would mislead applications that enumerate providers: remove it.
-    if (!WriteUserCspKey(imagePath)) {
+    if (!WriteCspKey(HKEY_CURRENT_USER, imagePath)) {
         UnregisterCspForUser();
         return 0;
     }
     return 1;
-}
-
-static int WriteMachineCspKey(const char* imagePath)
-{
-    HKEY key = NULL;
-    if (CreateCspKey(HKEY_LOCAL_MACHINE, &key) != ERROR_SUCCESS)
-        return 0;
-    LONG result = SetText(key, "Image Path", imagePath);
-    if (result == ERROR_SUCCESS)
-        result = SetNumber(key, "Type", PROV_RSA_FULL);
-    if (result == ERROR_SUCCESS)
-        result = SetSignature(key);
-    CspRegistry.closeKey(key);
-    return result == ERROR_SUCCESS;
 }
 
 static int WriteRunValue(const char* trayPath)
@@ -94,7 +81,7 @@ static int WriteRunValue(const char* trayPath)
 int RegisterCspForMachine(const char* imagePath, const char* trayPath)
 {
     // A CSP that would not start with Windows' tray client counts as not registered: all is removed.
-    if (!WriteMachineCspKey(imagePath) || !WriteRunValue(trayPath)) {
+    if (!WriteCspKey(HKEY_LOCAL_MACHINE, imagePath) || !WriteRunValue(trayPath)) {
         UnregisterCspForMachine();
         return 0;
     }

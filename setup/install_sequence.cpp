@@ -22,15 +22,11 @@ static int DerivePaths(InstallContext* context)
     return 1;
 }
 
-int BuildInstallContext(InstallContext* context, const char* systemDir, int wow64)
+int BuildInstallContext(InstallContext* context, const char* kitDir, int wow64)
 {
     ZeroMemory(context, sizeof *context);
     context->wow64 = wow64 ? 1 : 0;
-    int fits = TextCopy(context->targetDir, sizeof context->targetDir, systemDir);
-    // A 32-bit process on 64-bit Windows is told ...\system32; its files belong in syswow64.
-    if (fits && wow64)
-        ApplySysWow64Rule(context->targetDir, sizeof context->targetDir);
-    if (fits && DerivePaths(context))
+    if (TextCopy(context->targetDir, sizeof context->targetDir, kitDir) && DerivePaths(context))
         return 1;
     ZeroMemory(context, sizeof *context);
     return 0;
@@ -57,13 +53,10 @@ int FinishInstallSequence(const InstallContext* context)
 int RunInstallSequence(HINSTANCE instance)
 {
     InstallContext context;
-    int wow64 = IsRunningUnderWow64();
-    char systemDir[INSTALL_PATH_SIZE];
-    ZeroMemory(systemDir, sizeof systemDir);
-    UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);
-    if (length == 0 || length >= sizeof systemDir)
+    char kitDir[INSTALL_PATH_SIZE];
+    if (!GetKitDirectory(kitDir, sizeof kitDir))
         return -1;
-    if (!BuildInstallContext(&context, systemDir, wow64))
+    if (!BuildInstallContext(&context, kitDir, IsRunningUnderWow64()))
         return -1;
     SetCurrentDirectoryA(context.targetDir);
     // Payload writes are not examined: a file the system protects (row 33's name) must not fail

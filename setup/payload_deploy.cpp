@@ -16,8 +16,9 @@ int ExtractResourceToFile(HMODULE module, int id, const char* type, const char* 
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         // One write straight from the mapped resource: no copy of the payload in memory.
+        DWORD size = SizeofResource(module, found);
         DWORD written = 0;
-        result = WriteFile(file, bytes, SizeofResource(module, found), &written, NULL) ? 1 : 0;
+        result = WriteFile(file, bytes, size, &written, NULL) && written == size ? 1 : 0;
         CloseHandle(file);
     }
     FreeResource(loaded);

@@ -28,9 +28,9 @@ struct InstallContext {
 };
 
 // install_sequence.cpp
-// Fills the context from the system directory (on 64-bit Windows its syswow64 twin). 1, or 0
-// with the context zeroed when a path would not fit.
-int BuildInstallContext(InstallContext* context, const char* systemDir, int wow64);
+// Fills the context from the kit directory (GetKitDirectory's). 1, or 0 with the context zeroed
+// when a path would not fit.
+int BuildInstallContext(InstallContext* context, const char* kitDir, int wow64);
 int RunInstallSequence(HINSTANCE instance);
 // Driver, certificates, tray client, shortcuts and registry, once the payload is written.
 int FinishInstallSequence(const InstallContext* context);

@@ -21,14 +21,15 @@ int CreateShellShortcut(const char* targetPath, const char* linkPath, const char
         CoUninitialize();
         return 0;
     }
+    // A path too long for the buffer is refused: the conversion then leaves it unterminated.
     WCHAR widePath[INSTALL_PATH_SIZE];
     ZeroMemory(widePath, sizeof widePath);
-    MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, INSTALL_PATH_SIZE);
-    file->Save(widePath, TRUE);
+    int saved = MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, INSTALL_PATH_SIZE) != 0
+                && SUCCEEDED(file->Save(widePath, TRUE));
     file->Release();
     link->Release();
     CoUninitialize();
-    return 1;
+    return saved;
 }
 
 // The all-users Start-menu programs folder; 1, or 0 when the system names none.

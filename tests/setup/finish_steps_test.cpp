@@ -141,6 +141,9 @@ TEST(StartMenuShortcuts, MakeTheKitFolderWithBothLinksOverAnyEarlierOnes)
     ASSERT_TRUE(CreateDirectoryA(KitMenuFolder().c_str(), NULL));
     ASSERT_EQ(CreateShellShortcut(other.c_str(), (KitMenuFolder() + MANAGER_LINK).c_str(), "-x"), 1);
     ASSERT_EQ(ReadShellLink(KitMenuFolder() + MANAGER_LINK).target, other);
+    // A link path longer than the wide buffer is refused, not passed on unterminated.
+    const std::string tooLong = KitMenuFolder() + "\\" + std::string(300, 'l') + ".lnk";
+    EXPECT_EQ(CreateShellShortcut(other.c_str(), tooLong.c_str(), ""), 0);
 
     // Twice: the existing folder is reused and the links are rewritten, not duplicated.
     for (int run = 1; run <= 2; ++run) {

@@ -3,11 +3,13 @@
 // whole or refused and found again by the recogniser, and certificate files of 2048 and 2049 bytes.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
 
 #include "setup.h"
+#include "system_dir.h"
 
 namespace {
 
@@ -30,8 +32,12 @@ TEST(InstallContext, DerivesEveryPathFromTheTargetDirectory)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.systemDir) + (c.wow64 ? " on 64-bit Windows" : ""));
+        // What GetKitDirectory makes of the system directory it is told.
+        char kitDir[INSTALL_PATH_SIZE];
+        snprintf(kitDir, sizeof kitDir, "%s", c.systemDir);
+        EXPECT_EQ(c.wow64 ? ApplySysWow64Rule(kitDir, sizeof kitDir) : 0, c.wow64);
         InstallContext context;
-        ASSERT_EQ(BuildInstallContext(&context, c.systemDir, c.wow64), 1);
+        ASSERT_EQ(BuildInstallContext(&context, kitDir, c.wow64), 1);
         const std::string dir = std::string(c.target) + "\\";
         EXPECT_EQ(context.targetDir, std::string(c.target));
         EXPECT_EQ(context.wow64, c.wow64);

@@ -39,7 +39,7 @@ std::string KitFile(const std::string& name)
 
 std::string JournalPath()
 {
-    char temp[MAX_PATH];
+    char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
     return std::string(temp) + "velmora-standin-journal.txt";
 }

@@ -8,7 +8,7 @@
 
 ScratchFolder::ScratchFolder(const std::string& name)
 {
-    char temp[MAX_PATH];
+    char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
     path = std::string(temp) + "kit-setup-" + name;
     // Left over from a run that was cut short.
@@ -182,8 +182,9 @@ ShellLinkInfo ReadShellLink(const std::string& path)
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&shellLink))
         && SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {
         WCHAR wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+        // A path that does not fit is left unterminated by the conversion: no link read then.
+        if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) != 0
+            && SUCCEEDED(file->Load(wide, STGM_READ))) {
             char text[MAX_PATH] = "";
             link.loaded = true;
             shellLink->GetPath(text, sizeof text, NULL, 0);
