@@ -21,6 +21,8 @@ def write(target, name, data):
 # --- token answers ---------------------------------------------------------------------------
 
 def answer(result=0, status=OK, data=b""):
+    # What the encoding can carry: a larger value would come out as another answer.
+    assert -64 <= result <= 64 and len(data) < 0x8000
     if result == 0:
         kind = 0
     elif result < 0:

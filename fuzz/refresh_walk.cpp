@@ -50,7 +50,9 @@ size_t TakeName(const unsigned char* der, size_t length, size_t at, char* name, 
     size_t n = 0;
     while (at + n < length && der[at + n] != 0 && n + 1 < size)
         ++n;
-    memcpy(name, der + at, n);
+    // at may lie past the end after an unterminated name: no pointer is made from it then.
+    if (n > 0)
+        memcpy(name, der + at, n);
     name[n] = '\0';
     return at + n + 1;
 }

@@ -70,8 +70,11 @@ static int TOKENAPI AnswerOpen(int slot)
     // The same handle twice would make two keys indistinguishable; a real token never does that.
     if (handle > 0 && IsHandleOpen(Current, handle))
         return 0;
-    if (handle > 0 && Current->openCount < (int)(sizeof Current->openHandles / sizeof(int)))
+    if (handle > 0) {
+        // Four slots never need more: a full table is handles the walk never closed.
+        FUZZ_CHECK(Current->openCount < (int)(sizeof Current->openHandles / sizeof Current->openHandles[0]));
         Current->openHandles[Current->openCount++] = handle;
+    }
     return handle;
 }
 
@@ -88,12 +91,18 @@ static int TOKENAPI AnswerClose(int handle)
     return answer.result;
 }
 
-static int TOKENAPI AnswerReset(int handle, unsigned char* answer80)
+// A call on an open key whose answer is data for a buffer of room bytes.
+static int AnswerInto(int handle, unsigned char* destination, size_t room)
 {
     NoteHandleUse(handle);
     TokenAnswer answer = NextAnswer(Current);
-    Deliver(answer, answer80, 80);
+    Deliver(answer, destination, room);
     return answer.result;
+}
+
+static int TOKENAPI AnswerReset(int handle, unsigned char* answer80)
+{
+    return AnswerInto(handle, answer80, 80);
 }
 
 static int TOKENAPI AnswerSelect(int handle, int p1, int p2, int dataLength, const unsigned char* data,
@@ -127,10 +136,7 @@ static int TOKENAPI AnswerRead(int handle, int mode, int offsetHigh, int offset,
 
 static int TOKENAPI AnswerSerial(int handle, unsigned char* serial64)
 {
-    NoteHandleUse(handle);
-    TokenAnswer answer = NextAnswer(Current);
-    Deliver(answer, serial64, 64);
-    return answer.result;
+    return AnswerInto(handle, serial64, 64);
 }
 
 static int TOKENAPI AnswerVerify(int handle, const unsigned char* pin, int pinLength)

@@ -1,9 +1,11 @@
 // Drives the key manager for the documentation's screenshots: opens a PIN dialog, presses a key.
-//   shot_driver verify | change | press ID | type TEXT | close
+//   shot_driver verify | change | press ID | type ID TEXT | close
 #include <windows.h>
 
 #include <stdlib.h>
 #include <string.h>
+
+#include "resource.h"
 
 static HWND WaitFor(const char* title)
 {
@@ -33,9 +35,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (!main)
         return 1;
     if (strcmp(argv[1], "verify") == 0 || strcmp(argv[1], "change") == 0) {
-        int button = strcmp(argv[1], "verify") == 0 ? 1019 : 1002;
+        bool verify = strcmp(argv[1], "verify") == 0;
+        int button = verify ? IDC_VERIFY_PIN : IDC_CHANGE_PIN;
         PostMessageA(main, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(main, button));
-        return WaitFor(button == 1019 ? "验证USBKey密码" : "修改USBKey密码") ? 0 : 1;
+        return WaitFor(verify ? "验证USBKey密码" : "修改USBKey密码") ? 0 : 1;
     }
     HWND dialog = PinDialog();
     if (!dialog)

@@ -35,9 +35,10 @@ void Note(int kind, std::initializer_list<int> args, const unsigned char* data =
     if (!Recording)
         return;
     TokenCall call = { kind, {}, {} };
-    int i = 0;
+    size_t i = 0;
     for (int v : args)
-        call.a[i++] = v;
+        if (i < sizeof call.a / sizeof call.a[0])
+            call.a[i++] = v;
     if (data)
         call.data.assign(data, data + size);
     Calls.push_back(call);
@@ -135,9 +136,12 @@ int Keysim(const std::string& folder, const std::string& arguments)
 int main(int argc, char** argv)
 {
     int rounds = argc > 1 ? atoi(argv[1]) : 10;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string folder = std::string(temp) + "kit-refresh-bench";
+    std::string temp = TempFolder();
+    if (temp.empty()) {
+        printf("no temp folder\n");
+        return 1;
+    }
+    std::string folder = temp + "kit-refresh-bench";
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), NULL);
     std::string store = folder + "\\store";

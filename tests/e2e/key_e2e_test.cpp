@@ -18,10 +18,9 @@ class KeyProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        folder = std::string(temp) + "kit-keys-" + name;
+        std::string temp = TempFolder();
+        ASSERT_FALSE(temp.empty());
+        folder = temp + "kit-keys-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         store = folder + "\\store";
         RemoveTree(folder);
         CreateDirectoryA(folder.c_str(), NULL);
@@ -100,6 +99,20 @@ protected:
         PressButton(box.box, IDOK);
         WaitForWindowGone("#32770", caption, 5000);
         return box.text;
+    }
+    // One key made by the keysim "create" arguments, listed by a freshly started manager.
+    void StartOnOneKey(const std::string& create)
+    {
+        ASSERT_EQ(Keysim("create 0 --label k " + create), 0);
+        ASSERT_NO_FATAL_FAILURE(StartManager());
+        ASSERT_TRUE(WaitForTree({ "k" }));
+    }
+    // Enters pin as typed on the physical keyboard, confirms, and answers the box that follows.
+    std::string SubmitPin(HWND dialog, const char* pin)
+    {
+        SetDlgItemTextA(dialog, IDC_PIN_BOX, pin);
+        PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
+        return AnswerBox();
     }
     HWND OpenPinDialog(int button, const char* title)
     {
@@ -243,10 +256,7 @@ TEST_F(KeyProgramTest, TheReportIsSavedAndShown)
 
 TEST_F(KeyProgramTest, OnScreenKeyboardVerifiesARightAndAWrongPin)
 {
-    ASSERT_EQ(Keysim("create 0 --label k --pin 1a2b --apps 2 --retries 6"), 0);
-    StartManager();
-    ASSERT_TRUE(WaitForTree({ "k" }));
-
+    ASSERT_NO_FATAL_FAILURE(StartOnOneKey("--pin 1a2b --apps 2 --retries 6"));
     HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
     ASSERT_TRUE(dialog);
     TypeOnScreen(dialog, "0000");
@@ -263,9 +273,7 @@ TEST_F(KeyProgramTest, OnScreenKeyboardVerifiesARightAndAWrongPin)
 
 TEST_F(KeyProgramTest, WrongPinsLockTheKey)
 {
-    ASSERT_EQ(Keysim("create 0 --label k --pin 4321 --apps 1 --retries 3"), 0);
-    StartManager();
-    ASSERT_TRUE(WaitForTree({ "k" }));
+    ASSERT_NO_FATAL_FAILURE(StartOnOneKey("--pin 4321 --apps 1 --retries 3"));
     HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
     ASSERT_TRUE(dialog);
     const char* expected[] = {
@@ -275,18 +283,13 @@ TEST_F(KeyProgramTest, WrongPinsLockTheKey)
         "对不起，您的USBKey已被锁！", // the right PIN no longer helps
     };
     const char* pins[] = { "9999", "9999", "9999", "4321" };
-    for (int i = 0; i < 4; ++i) {
-        SetDlgItemTextA(dialog, IDC_PIN_BOX, pins[i]);
-        PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
-        EXPECT_EQ(AnswerBox(), expected[i]) << i;
-    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(SubmitPin(dialog, pins[i]), expected[i]) << i;
 }
 
 TEST_F(KeyProgramTest, AChangedPinVerifies)
 {
-    ASSERT_EQ(Keysim("create 0 --label k --pin 1111 --apps 2"), 0);
-    StartManager();
-    ASSERT_TRUE(WaitForTree({ "k" }));
+    ASSERT_NO_FATAL_FAILURE(StartOnOneKey("--pin 1111 --apps 2"));
     HWND change = OpenPinDialog(IDC_CHANGE_PIN, "修改USBKey密码");
     ASSERT_TRUE(change);
     SetDlgItemTextA(change, IDC_CURRENT_PIN, "1111");
@@ -299,13 +302,9 @@ TEST_F(KeyProgramTest, AChangedPinVerifies)
 
     HWND verify = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
     ASSERT_TRUE(verify);
-    SetDlgItemTextA(verify, IDC_PIN_BOX, "1111");
-    PostMessageA(verify, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(verify, IDOK));
-    EXPECT_EQ(AnswerBox(), "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！");
+    EXPECT_EQ(SubmitPin(verify, "1111"), "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！");
     // Typed on the physical keyboard this time: with Shift held on screen only the A would differ.
-    SetDlgItemTextA(verify, IDC_PIN_BOX, "Abcdefg1");
-    PostMessageA(verify, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(verify, IDOK));
-    EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+    EXPECT_EQ(SubmitPin(verify, "Abcdefg1"), "验证USBKey密码成功！");
 }
 
 // Key 1 pulled out while the manager reads its certificate: the refresh goes on without it, the removal
@@ -343,9 +342,7 @@ TEST_F(KeyProgramTest, AKeyPulledOutDuringARefreshIsListedAgainWhenBack)
 // and with the key back the same dialog verifies the PIN.
 TEST_F(KeyProgramTest, AKeyPulledOutDuringAPinCheckVerifiesWhenBack)
 {
-    ASSERT_EQ(Keysim("create 0 --label k --pin 1234 --apps 1"), 0);
-    StartManager();
-    ASSERT_TRUE(WaitForTree({ "k" }));
+    ASSERT_NO_FATAL_FAILURE(StartOnOneKey("--pin 1234 --apps 1"));
     HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
     ASSERT_TRUE(dialog);
     // The check: reset, select MF, application 1's check (MF, device information: select, header,
@@ -353,16 +350,12 @@ TEST_F(KeyProgramTest, AKeyPulledOutDuringAPinCheckVerifiesWhenBack)
     // before the verify.
     for (int calls : { 6, 9 }) {
         ASSERT_EQ(Keysim("vanish 0 " + std::to_string(calls)), 0);
-        SetDlgItemTextA(dialog, IDC_PIN_BOX, "1234");
-        PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
-        EXPECT_EQ(AnswerBox(), "验证USBKey密码失败！") << calls;
+        EXPECT_EQ(SubmitPin(dialog, "1234"), "验证USBKey密码失败！") << calls;
         EXPECT_TRUE(WaitForTree({ "没有USBKey" })) << calls;
         ASSERT_EQ(Keysim("insert 0"), 0);
         ASSERT_TRUE(WaitForTree({ "k" })) << calls;
     }
-    SetDlgItemTextA(dialog, IDC_PIN_BOX, "1234");
-    PostMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
-    EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+    EXPECT_EQ(SubmitPin(dialog, "1234"), "验证USBKey密码成功！");
     EXPECT_TRUE(WaitForWindowGone("#32770", "验证USBKey密码", 5000));
 }
 

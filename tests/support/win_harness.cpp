@@ -18,6 +18,9 @@ std::string BuildFile(const std::string& relative)
     // Test programs live in <build>/tests; the build's root is one level up.
     char self[MAX_PATH];
     DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
+    // A cut path would name files in the wrong folder; none at all makes the caller fail plainly.
+    if (n == 0 || n >= sizeof self)
+        return "";
     std::string dir(self, n);
     dir = dir.substr(0, dir.find_last_of('\\'));
     dir = dir.substr(0, dir.find_last_of('\\'));
@@ -26,6 +29,16 @@ std::string BuildFile(const std::string& relative)
         if (c == '/')
             c = '\\';
     return dir + "\\" + rel;
+}
+
+std::string TempFolder()
+{
+    char temp[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof temp, temp);
+    // Too long a path is not written at all: n is then the size it needs.
+    if (n == 0 || n >= sizeof temp)
+        return "";
+    return std::string(temp, n);
 }
 
 Program::~Program()
@@ -131,11 +144,24 @@ bool IsControlVisible(HWND dialog, int id)
     return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
+// Sent rather than GetWindowTextA, which reads no control text of another process; sized by its
+// length so that a long text is never cut.
+static std::string SentText(HWND control)
+{
+    LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0)
+        return "";
+    // A Unicode control may count characters; each takes at most two bytes in the ANSI code page.
+    std::vector<char> text(2 * (size_t)length + 1, '\0');
+    LRESULT copied = SendMessageA(control, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)text.data());
+    if (copied <= 0)
+        return "";
+    return std::string(text.data(), (size_t)copied < text.size() ? (size_t)copied : text.size() - 1);
+}
+
 std::string ControlText(HWND dialog, int id)
 {
-    char text[1024] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    return SentText(GetDlgItem(dialog, id));
 }
 
 // TVM_GETITEMA carries pointers, so the item record and its text buffer must live in the
@@ -150,6 +176,11 @@ std::vector<TreeItemInfo> ReadTree(HWND tree)
         return items;
     const SIZE_T textSize = 512;
     BYTE* remote = (BYTE*)VirtualAllocEx(process, NULL, sizeof(TVITEMA) + textSize, MEM_COMMIT, PAGE_READWRITE);
+    // Without it the tree would be handed a null item record.
+    if (!remote) {
+        CloseHandle(process);
+        return items;
+    }
     HTREEITEM selected = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
 
     struct Pending { HTREEITEM item; int depth; };
@@ -174,7 +205,7 @@ std::vector<TreeItemInfo> ReadTree(HWND tree)
         WriteProcessMemory(process, remote, &item, sizeof item, NULL);
         WriteProcessMemory(process, remote + sizeof(TVITEMA), "", 1, NULL);
         SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)remote);
-        char text[512] = "";
+        char text[textSize] = "";
         ReadProcessMemory(process, remote, &item, sizeof item, NULL);
         ReadProcessMemory(process, remote + sizeof(TVITEMA), text, sizeof text - 1, NULL);
         text[sizeof text - 1] = '\0';
@@ -246,9 +277,7 @@ bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* see
         seen->box = box;
         seen->owner = GetWindow(box, GW_OWNER);
         seen->caption = caption;
-        char text[4096] = "";
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-        seen->text = text;
+        seen->text = ControlText(box, 0xFFFF);
         seen->icon = IconOf(box);
         seen->buttons.clear();
         for (int id : { IDOK, IDCANCEL, IDYES, IDNO })

@@ -10,6 +10,9 @@
 // "Z:\..." path of a Linux path, as Wine maps the root file system.
 std::string WindowsPath(const std::string& unixPath);
 
+// The temp folder with its trailing backslash, or "" when it cannot be had whole.
+std::string TempFolder();
+
 // The build's own files (programs, fixtures), located from this test program.
 std::string BuildFile(const std::string& relative);
 
