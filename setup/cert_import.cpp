@@ -3,6 +3,45 @@
 
 #include <wincrypt.h>
 
+#include "library_search.h"
+
+// crypt32 is bound from the system directory when first needed, never imported: an imported one
+// would be looked for first beside the installer, in whatever folder it was started from.
+struct CertificateApi {
+    HCERTSTORE(WINAPI* openStore)(LPCSTR provider, DWORD encoding, HCRYPTPROV_LEGACY cryptProvider, DWORD flags,
+                                  const void* parameter);
+    PCCERT_CONTEXT(WINAPI* createContext)(DWORD encoding, const BYTE* encoded, DWORD size);
+    BOOL(WINAPI* addContext)(HCERTSTORE store, PCCERT_CONTEXT context, DWORD disposition, PCCERT_CONTEXT* added);
+    BOOL(WINAPI* freeContext)(PCCERT_CONTEXT context);
+    BOOL(WINAPI* closeStore)(HCERTSTORE store, DWORD flags);
+};
+
+static CertificateApi Crypt32;
+
+// 1 when every function was found; looked for once.
+static int BindCertificateApi(void)
+{
+    CertificateApi* api = &Crypt32;
+    static int looked;
+    static int found;
+    if (looked)
+        return found;
+    looked = 1;
+    HMODULE crypt32 = LoadSystemLibrary("crypt32.dll");
+    if (!crypt32)
+        return 0;
+    api->openStore = (HCERTSTORE(WINAPI*)(LPCSTR, DWORD, HCRYPTPROV_LEGACY, DWORD, const void*))(void*)
+        GetProcAddress(crypt32, "CertOpenStore");
+    api->createContext = (PCCERT_CONTEXT(WINAPI*)(DWORD, const BYTE*, DWORD))(void*)
+        GetProcAddress(crypt32, "CertCreateCertificateContext");
+    api->addContext = (BOOL(WINAPI*)(HCERTSTORE, PCCERT_CONTEXT, DWORD, PCCERT_CONTEXT*))(void*)
+        GetProcAddress(crypt32, "CertAddCertificateContextToStore");
+    api->freeContext = (BOOL(WINAPI*)(PCCERT_CONTEXT))(void*)GetProcAddress(crypt32, "CertFreeCertificateContext");
+    api->closeStore = (BOOL(WINAPI*)(HCERTSTORE, DWORD))(void*)GetProcAddress(crypt32, "CertCloseStore");
+    found = api->openStore && api->createContext && api->addContext && api->freeContext && api->closeStore;
+    return found;
+}
+
 int ImportCertificateFile(const char* path, const char* storeName)
 {
     unsigned char buffer[CERTIFICATE_BUFFER_SIZE];
@@ -10,16 +49,19 @@ int ImportCertificateFile(const char* path, const char* storeName)
     long length = ReadCertificateFile(path, buffer);
     if (length < 0)
         return -1;
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, storeName);
+    // Not found: the same failure as a store that does not open.
+    if (!BindCertificateApi())
+        return -1;
+    HCERTSTORE store = Crypt32.openStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, storeName);
     if (!store)
         return -1;
-    PCCERT_CONTEXT certificate = CertCreateCertificateContext(X509_ASN_ENCODING, buffer, (DWORD)length);
+    PCCERT_CONTEXT certificate = Crypt32.createContext(X509_ASN_ENCODING, buffer, (DWORD)length);
     if (!certificate) {
-        CertCloseStore(store, CERT_CLOSE_STORE_CHECK_FLAG);
+        Crypt32.closeStore(store, CERT_CLOSE_STORE_CHECK_FLAG);
         return -1;
     }
-    BOOL added = CertAddCertificateContextToStore(store, certificate, CERT_STORE_ADD_REPLACE_EXISTING, NULL);
-    CertFreeCertificateContext(certificate);
-    CertCloseStore(store, CERT_CLOSE_STORE_CHECK_FLAG);
+    BOOL added = Crypt32.addContext(store, certificate, CERT_STORE_ADD_REPLACE_EXISTING, NULL);
+    Crypt32.freeContext(certificate);
+    Crypt32.closeStore(store, CERT_CLOSE_STORE_CHECK_FLAG);
     return added ? 0 : -1;
 }

@@ -4,9 +4,33 @@
 #include <newdev.h>
 #include <setupapi.h>
 
+#include "library_search.h"
+
 #define TOKEN_HARDWARE_ID "USB\\VID_5E2B&PID_0001"
 
-DriverApi TokenDriverApi = { UpdateDriverForPlugAndPlayDevicesA, SetupCopyOEMInfA };
+typedef BOOL(WINAPI* UpdateDriverFn)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+
+// newdev is bound from the system directory when first needed, never imported: an imported one
+// would be looked for first beside the installer, in whatever folder it was started from. Not
+// found, it fails like the call itself.
+static BOOL WINAPI UpdateDriverFromSystem(HWND owner, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot)
+{
+    static UpdateDriverFn update;
+    static int bound;
+    if (!bound) {
+        bound = 1;
+        HMODULE newdev = LoadSystemLibrary("newdev.dll");
+        if (newdev)
+            update = (UpdateDriverFn)(void*)GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA");
+    }
+    if (!update) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    return update(owner, hardwareId, infPath, flags, reboot);
+}
+
+DriverApi TokenDriverApi = { UpdateDriverFromSystem, SetupCopyOEMInfA };
 
 int InstallTokenDriver(const char* infPath)
 {

@@ -1,6 +1,7 @@
 // Entry of the installer: one interactive installer at a time, confirmation, sequence, result box.
 #include "setup.h"
 
+#include "library_search.h"
 #include "marker_class.h"
 
 static HANDLE SingleInstanceMutex;
@@ -18,6 +19,7 @@ static int TakeInstanceTurn(void)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    NarrowLibrarySearch();
     if (!RegisterMarkerClass(instance, IDI_SETUP, INSTANCE_NAME))
         return 0;
     if (!TakeInstanceTurn())
