@@ -1,44 +1,46 @@
-// Entry of the uninstaller stand-in KeyUninstall.exe: moves itself out of the kit's directory so
-// that it can delete its own file, asks, removes the kit, reports.
+// Entry of the uninstaller stand-in KeyUninstall.exe. Started plainly, it moves itself into a
+// folder of its own in the temporary folder so that it can delete its own file, and returns at
+// once; with WAIT_SWITCH it uninstalls in place and returns only when done. It asks, removes the
+// kit, reports.
 #include "uninstall.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "bounded_text.h"
+#include "install_paths.h"
+#include "library_search.h"
+#include "module_dir.h"
 #include "system_dir.h"
 
 #define RELOCATED_SWITCH "-relocated"
+#define WAIT_SWITCH      "-wait"
 
-// Starts a copy of this program from the temporary folder and passes it our process id, so the
+// Exit codes of a waiting run.
+enum { UNINSTALLED = 0, NOT_UNINSTALLED = 1 };
+
+// Starts a copy of this program from a new folder of its own and passes it our process id, so the
 // copy can wait for this process to end and then delete the original. 1 when the copy runs.
 static int StartRelocatedCopy(void)
 {
     char self[MAX_PATH];
+    char folder[MAX_PATH];
     char copy[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-    DWORD tempLength = GetTempPathA(sizeof copy, copy);
-    if (length == 0 || length >= sizeof self || tempLength == 0 || tempLength >= sizeof copy)
+    if (length == 0 || length >= sizeof self || !CreatePrivateFolder(folder, sizeof folder))
         return 0;
-    if (!TextAppendFormat(copy, sizeof copy, "KeyUninstall%lu.tmp.exe", (unsigned long)GetTickCount()))
-        return 0;
-    if (!CopyFileA(self, copy, FALSE))
-        return 0;
-    // Both paths whole: a cut original's path would leave the original undeleted.
-    char commandLine[2 * MAX_PATH + 64];
+    char commandLine[MAX_PATH + 64];
     commandLine[0] = '\0';
-    if (!TextAppendFormat(commandLine, sizeof commandLine, "\"%s\" %s %lu \"%s\"", copy, RELOCATED_SWITCH,
-                          (unsigned long)GetCurrentProcessId(), self)) {
-        DeleteFileA(copy);
-        return 0;
-    }
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        DeleteFileA(copy);
+    if (!TextCopy(copy, sizeof copy, folder) || !TextAppend(copy, sizeof copy, "KeyUninstall.exe")
+        || !CopyFileA(self, copy, TRUE)
+        || !TextAppendFormat(commandLine, sizeof commandLine, "\"%s\" %s %lu", copy, RELOCATED_SWITCH,
+                             (unsigned long)GetCurrentProcessId())
+        || !CreateProcessA(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        RemoveFolderWithFile(folder, copy);
         return 0;
     }
     CloseHandle(process.hThread);
@@ -46,70 +48,75 @@ static int StartRelocatedCopy(void)
     return 1;
 }
 
-// Parses "-relocated PID "ORIGINAL"" and waits until that process has ended; the original's path
-// goes into original. 1 when this is the relocated copy.
-static int TakeOverFromOriginal(const char* commandLine, char* original, size_t size)
+// The relocated copy waits until the process named after RELOCATED_SWITCH has ended: only then
+// can the original's file be deleted. Nothing else is taken from the command line.
+static void WaitForOriginal(const char* relocatedSwitch)
 {
-    const char* at = strstr(commandLine, RELOCATED_SWITCH);
-    if (!at)
-        return 0;
-    char* end = NULL;
-    unsigned long pid = strtoul(at + strlen(RELOCATED_SWITCH), &end, 10);
-    const char* quote = strchr(end, '"');
-    original[0] = '\0';
-    if (quote) {
-        const char* closing = strchr(quote + 1, '"');
-        if (closing)
-            TextAppendBytes(original, size, quote + 1, (size_t)(closing - quote - 1));
+    unsigned long pid = strtoul(relocatedSwitch + strlen(RELOCATED_SWITCH), NULL, 10);
+    HANDLE original = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)pid);
+    if (original) {
+        WaitForSingleObject(original, 10000);
+        CloseHandle(original);
     }
-    HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)pid);
-    if (parent) {
-        WaitForSingleObject(parent, 10000);
-        CloseHandle(parent);
-    }
-    return 1;
 }
 
-static void Uninstall(const char* original)
+// Asks, removes the kit but the file keep names (the running uninstaller's own, or NULL), marks
+// that one for the next restart and reports. 1 when everything else is gone and the mark was made.
+static int Uninstall(const char* dir, const char* keep)
 {
-    char dir[MAX_PATH];
-    if (!GetKitDirectory(dir, sizeof dir))
-        return;
     if (MessageBoxA(NULL, "开始卸载VelmoraCA客户端工具, 是否继续?", UNINSTALL_CAPTION, MB_YESNO | MB_ICONINFORMATION)
         != IDYES)
-        return;
-    int leftOver = RemoveKit(dir);
-    if (original[0] && !DeleteFileA(original) && GetFileAttributesA(original) != INVALID_FILE_ATTRIBUTES) {
-        MoveFileExA(original, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-        ++leftOver;
-    }
-    if (leftOver == 0)
-        MessageBoxA(NULL, "VelmoraCA客户端工具卸载完毕.", UNINSTALL_CAPTION, MB_OK | MB_ICONINFORMATION);
-    else
+        return 0;
+    RemovalCount count = { 0, 0 };
+    RemoveKit(dir, keep, &count);
+    int othersGone = count.marked == 0 && count.left == 0;
+    if (keep)
+        MarkForRestart(keep, &count);
+    if (count.left > 0)
+        MessageBoxA(NULL, "VelmoraCA客户端工具已卸载, 部分文件未能删除!", UNINSTALL_CAPTION, MB_OK | MB_ICONWARNING);
+    else if (count.marked > 0)
         MessageBoxA(NULL, "VelmoraCA客户端工具已卸载, 部分文件将在重新启动后删除!", UNINSTALL_CAPTION,
                     MB_OK | MB_ICONWARNING);
+    else
+        MessageBoxA(NULL, "VelmoraCA客户端工具卸载完毕.", UNINSTALL_CAPTION, MB_OK | MB_ICONINFORMATION);
+    return othersGone && count.left == 0;
+}
+
+// This copy's own file and folder go now, or at the next restart at the latest. A copy that does
+// not lie in a folder of the form we make (started with the switch from elsewhere) leaves both.
+static void RemoveOwnCopy(void)
+{
+    char self[MAX_PATH];
+    char folder[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
+    if (length > 0 && length < sizeof self && GetModuleFolder(NULL, folder, sizeof folder) && IsPrivateFolder(folder))
+        RemoveFolderWithFile(folder, self);
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
+    NarrowLibrarySearch();
+    // The original's path is worked out here, never taken from the command line.
+    char dir[MAX_PATH];
     char original[MAX_PATH];
-    if (TakeOverFromOriginal(commandLine, original, sizeof original)) {
-        Uninstall(original);
-        // This copy lies in the temporary folder; it goes at the next restart.
-        char self[MAX_PATH];
-        DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-        if (length > 0 && length < sizeof self)
-            MoveFileExA(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!GetKitDirectory(dir, sizeof dir) || !BuildWorkPath(original, sizeof original, dir, "KeyUninstall.exe"))
+        return NOT_UNINSTALLED;
+    const char* relocated = strstr(commandLine, RELOCATED_SWITCH);
+    if (relocated) {
+        WaitForOriginal(relocated);
+        Uninstall(dir, NULL);
+        RemoveOwnCopy();
         return 0;
     }
-    if (StartRelocatedCopy())
+    int waiting = strstr(commandLine, WAIT_SWITCH) != NULL;
+    if (!waiting && StartRelocatedCopy())
         return 0;
-    // No copy could be made: uninstall from here and leave this one file for the restart.
+    // In place: the kit's uninstaller, when that is this program, stays for the next restart.
     char self[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-    original[0] = '\0';
-    if (length > 0 && length < sizeof self)
-        TextCopy(original, sizeof original, self);
-    Uninstall(original);
-    return 0;
+    int selfIsOriginal = length > 0 && length < sizeof self && lstrcmpiA(self, original) == 0;
+    int done = Uninstall(dir, selfIsOriginal ? original : NULL);
+    if (!waiting)
+        return 0;
+    return done ? UNINSTALLED : NOT_UNINSTALLED;
 }

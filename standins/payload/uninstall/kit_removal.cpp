@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "bounded_text.h"
+#include "library_search.h"
 #include "setup.h"
 
 // Payload names that system libraries also bear in the same directory: such a file is removed
@@ -20,25 +21,55 @@ static int IsSystemLibraryName(const char* name)
     return 0;
 }
 
+// version is bound from the system directory, never imported: the uninstaller runs elevated, and
+// an imported one would be looked for first beside it.
+struct VersionApi {
+    DWORD(WINAPI* infoSize)(LPCSTR path, LPDWORD handle);
+    BOOL(WINAPI* info)(LPCSTR path, DWORD handle, DWORD size, LPVOID block);
+    BOOL(WINAPI* queryValue)(LPCVOID block, LPCSTR subBlock, LPVOID* value, PUINT length);
+};
+static VersionApi Version;
+
+// 1 when every function was found; looked for once.
+static int BindVersionApi(void)
+{
+    static int looked;
+    static int found;
+    if (looked)
+        return found;
+    looked = 1;
+    HMODULE library = LoadSystemLibrary("version.dll");
+    if (!library)
+        return 0;
+    Version.infoSize = (DWORD(WINAPI*)(LPCSTR, LPDWORD))(void*)GetProcAddress(library, "GetFileVersionInfoSizeA");
+    Version.info = (BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID))(void*)GetProcAddress(library, "GetFileVersionInfoA");
+    Version.queryValue =
+        (BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT))(void*)GetProcAddress(library, "VerQueryValueA");
+    found = Version.infoSize && Version.info && Version.queryValue;
+    return found;
+}
+
 static int VersionBlockNamesKitMaker(const char* path)
 {
+    if (!BindVersionApi())
+        return 0;
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    DWORD size = Version.infoSize(path, &handle);
     if (size == 0 || size > 64 * 1024)
         return 0;
     static BYTE block[64 * 1024];
-    if (!GetFileVersionInfoA(path, 0, size, block))
+    if (!Version.info(path, 0, size, block))
         return 0;
     struct Translation { WORD language; WORD codePage; }* translations = NULL;
     UINT length = 0;
-    if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", (void**)&translations, &length) || length < 4)
+    if (!Version.queryValue(block, "\\VarFileInfo\\Translation", (void**)&translations, &length) || length < 4)
         return 0;
     char query[64];
     query[0] = '\0';
     TextAppendFormat(query, sizeof query, "\\StringFileInfo\\%04x%04x\\CompanyName", translations[0].language,
                      translations[0].codePage);
     char* maker = NULL;
-    if (!VerQueryValueA(block, query, (void**)&maker, &length) || !maker)
+    if (!Version.queryValue(block, query, (void**)&maker, &length) || !maker)
         return 0;
     return lstrcmpA(maker, KIT_MAKER) == 0;
 }
@@ -46,29 +77,37 @@ static int VersionBlockNamesKitMaker(const char* path)
 int IsKitMadeFile(const char* path)
 {
     // Read from a copy under another name: asked about a file that bears a system library's name
-    // in the system directory, the loader may answer for the system's library instead.
+    // in the system directory, the loader may answer for the system's library instead. The copy
+    // lies in a folder of our own, never at a name the user could have put something at.
+    char folder[MAX_PATH];
     char copy[MAX_PATH];
-    DWORD tempLength = GetTempPathA(sizeof copy, copy);
-    if (tempLength == 0 || tempLength >= sizeof copy || !TextAppend(copy, sizeof copy, "KeyUninstallProbe.tmp"))
+    if (!CreatePrivateFolder(folder, sizeof folder))
         return 0;
-    if (!CopyFileA(path, copy, FALSE))
-        return 0;
-    int kitMade = VersionBlockNamesKitMaker(copy);
-    DeleteFileA(copy);
+    int kitMade = 0;
+    if (TextCopy(copy, sizeof copy, folder) && TextAppend(copy, sizeof copy, "probe.tmp")
+        && CopyFileA(path, copy, TRUE))
+        kitMade = VersionBlockNamesKitMaker(copy);
+    RemoveFolderWithFile(folder, copy);
     return kitMade;
 }
 
-// Deletes a file, or marks it for deletion at the next restart when it is in use; 1 in that case.
-static int DeleteOrMark(const char* path, const char* name)
+void MarkForRestart(const char* path, RemovalCount* count)
+{
+    if (MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+        ++count->marked;
+    else
+        ++count->left;
+}
+
+// Deletes a file, or marks it for deletion at the next restart when it is in use.
+static void DeleteOrMark(const char* path, const char* name, RemovalCount* count)
 {
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-        return 0;
+        return;
     if (IsSystemLibraryName(name) && !IsKitMadeFile(path))
-        return 0;
-    if (DeleteFileA(path))
-        return 0;
-    MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return 1;
+        return;
+    if (!DeleteFileA(path))
+        MarkForRestart(path, count);
 }
 
 // The kit's running programs end through their own switches, which frees their files.
@@ -93,14 +132,12 @@ static void UnregisterControls(const char* dir)
             SelfRegisterLibrary(path, 0);
 }
 
-static int RemovePayloadFiles(const char* dir)
+static void RemovePayloadFiles(const char* dir, const char* keep, RemovalCount* count)
 {
-    int marked = 0;
     char path[MAX_PATH];
     for (int i = 0; i < PAYLOAD_ROW_COUNT; ++i)
-        if (BuildWorkPath(path, sizeof path, dir, PayloadTable[i].name))
-            marked += DeleteOrMark(path, PayloadTable[i].name);
-    return marked;
+        if (BuildWorkPath(path, sizeof path, dir, PayloadTable[i].name) && !(keep && lstrcmpiA(path, keep) == 0))
+            DeleteOrMark(path, PayloadTable[i].name, count);
 }
 
 static const char* PayloadNameOfAside(const char* fileName)
@@ -112,24 +149,22 @@ static const char* PayloadNameOfAside(const char* fileName)
 }
 
 // Set-aside copies of earlier installations: only names made from a payload name count.
-static int RemoveAsideFiles(const char* dir)
+static void RemoveAsideFiles(const char* dir, RemovalCount* count)
 {
     char pattern[MAX_PATH];
     if (!BuildWorkPath(pattern, sizeof pattern, dir, "*.OBK"))
-        return 0;
-    int marked = 0;
+        return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
-        return 0;
+        return;
     do {
         const char* payloadName = PayloadNameOfAside(found.cFileName);
         char path[MAX_PATH];
         if (payloadName && BuildWorkPath(path, sizeof path, dir, found.cFileName))
-            marked += DeleteOrMark(path, payloadName);
+            DeleteOrMark(path, payloadName, count);
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    return marked;
 }
 
 static void RemoveShortcuts(void)
@@ -163,13 +198,12 @@ static void RemoveRegistration(void)
     }
 }
 
-int RemoveKit(const char* dir)
+void RemoveKit(const char* dir, const char* keep, RemovalCount* count)
 {
     StopKitPrograms(dir);
     UnregisterControls(dir);
-    int marked = RemovePayloadFiles(dir);
-    marked += RemoveAsideFiles(dir);
+    RemovePayloadFiles(dir, keep, count);
+    RemoveAsideFiles(dir, count);
     RemoveShortcuts();
     RemoveRegistration();
-    return marked;
 }
