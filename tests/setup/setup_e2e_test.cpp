@@ -1,8 +1,10 @@
 // KeySetup.exe run for real in a fresh prefix of its own, one step after the other: declined,
-// a second installer, the first installation, a reinstallation over the running kit, a failed
-// certificate import, and the uninstaller. Also prints the benchmark figures.
+// a second installer, the first installation (started beside a planted library), a reinstallation
+// over the running kit, a failed certificate import, the uninstaller's relocated copy, the
+// uninstallation, and the uninstaller given a path. Also prints the benchmark figures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,7 @@ void WaitForBoxGone(HWND box)
 }
 
 struct ProgramRun {
+    std::string boxProgram;     // the file of the process that showed the confirmation
     SeenMessageBox confirmation;
     SeenMessageBox result;
     bool resultShown = false;
@@ -70,14 +73,23 @@ struct ProgramRun {
 };
 
 // Starts a program, answers its confirmation box (caption) and, after Yes, its result box.
-ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer, DWORD resultTimeoutMs = 180000)
+// Waits for the process that showed the boxes too, when that is another one (a relocated copy).
+ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer, DWORD resultTimeoutMs = 180000,
+                        const std::string& arguments = "")
 {
     ProgramRun run;
     Program program;
-    if (!StartProgram(program, exe, ""))
+    if (!StartProgram(program, exe, arguments))
         return run;
     if (!WaitForMessageBox(caption, 30000, &run.confirmation))
         return run;
+    DWORD boxProcessId = 0;
+    GetWindowThreadProcessId(run.confirmation.box, &boxProcessId);
+    HANDLE boxProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, boxProcessId);
+    char image[MAX_PATH];
+    DWORD imageSize = sizeof image;
+    if (boxProcess && QueryFullProcessImageNameA(boxProcess, 0, image, &imageSize))
+        run.boxProgram.assign(image, imageSize);
     run.confirmation.icon = ShownMessageBoxIcon(run.confirmation.box);
     DWORD answered = GetTickCount();
     PressButton(run.confirmation.box, answer);
@@ -94,6 +106,10 @@ ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer,
         run.resultShown = WaitForMessageBox(caption, 2000, &run.result);
     }
     run.exitCode = program.Wait(30000);
+    if (boxProcess) {
+        WaitForSingleObject(boxProcess, 30000);
+        CloseHandle(boxProcess);
+    }
     return run;
 }
 
@@ -129,12 +145,81 @@ void ExpectRegistration()
     }
 }
 
-// No file of ours (but one the system owns under a payload name), nothing set aside, no link, CSP
-// key, Run value or control registration.
-void ExpectNothingOfTheKit(const char* systemOwned)
+// Paths that the system deletes at the next restart, from the pairs of names the restart handles
+// (file, new name; an empty new name deletes), without the "\??\" of the kernel's names.
+std::vector<std::string> PendingDeletions()
 {
+    RegistryValue pending = ReadRegistryValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                              "PendingFileRenameOperations");
+    std::vector<std::string> names;
+    std::string name;
+    for (unsigned char c : pending.data) {
+        if (c != 0) {
+            name += (char)c;
+            continue;
+        }
+        names.push_back(name.compare(0, 4, "\\??\\") == 0 ? name.substr(4) : name);
+        name.clear();
+    }
+    std::vector<std::string> deleted;
+    for (size_t i = 0; i + 1 < names.size(); i += 2)
+        if (!names[i].empty() && names[i + 1].empty())
+            deleted.push_back(names[i]);
+    return deleted;
+}
+
+bool IsPendingDeletion(const std::vector<std::string>& pending, const std::string& path)
+{
+    for (const std::string& name : pending)
+        if (lstrcmpiA(name.c_str(), path.c_str()) == 0)
+            return true;
+    return false;
+}
+
+// Every name in the temporary folder, folders included.
+std::vector<std::string> TempEntries()
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((TempFolder() + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// What is in the temporary folder now but was not before, and will not go at the next restart:
+// a file not marked, or a folder not marked or with a file in it that is not.
+std::vector<std::string> LeftInTemp(const std::vector<std::string>& before)
+{
+    std::vector<std::string> pending = PendingDeletions();
+    std::vector<std::string> left;
+    for (const std::string& name : TempEntries()) {
+        if (std::find(before.begin(), before.end(), name) != before.end())
+            continue;
+        std::string path = TempFolder() + name;
+        bool goes = IsPendingDeletion(pending, path);
+        for (const std::string& file : FindFiles(path, "*"))
+            goes = goes && IsPendingDeletion(pending, path + "\\" + file);
+        if (!goes)
+            left.push_back(name);
+    }
+    return left;
+}
+
+// No file of ours (but one the system owns under a payload name, and one that the system deletes
+// at the next restart), nothing set aside, no link, CSP key, Run value or control registration.
+void ExpectNothingOfTheKit(const char* systemOwned, const char* markedForRestart = NULL)
+{
+    std::vector<std::string> pending = PendingDeletions();
     for (const PayloadRow& row : PayloadTable) {
-        if (!systemOwned || lstrcmpiA(row.name, systemOwned) != 0) {
+        if (markedForRestart && lstrcmpiA(row.name, markedForRestart) == 0) {
+            EXPECT_TRUE(IsPendingDeletion(pending, KitFile(row.name))) << row.name << " goes at the restart";
+        } else if (!systemOwned || lstrcmpiA(row.name, systemOwned) != 0) {
             EXPECT_FALSE(FileExists(KitFile(row.name))) << row.name;
         }
     }
@@ -191,10 +276,43 @@ TEST(SetupProgram, Step2_ASecondInstallerDuringTheConfirmationEndsSilently)
     EXPECT_EQ(first.Wait(20000), 0u);
 }
 
+// A folder that other programs write into, as a browser's download folder: the installer beside a
+// newdev.dll that notes who loaded it, with Wine told to look beside the program first, as Windows
+// does for a library that is not one of its known ones. (Wine itself loads uxtheme and version
+// before a program's entry point, so a plant of those cannot be defeated under Wine; not used here.)
+struct PlantedDownloadFolder {
+    ScratchFolder folder{ "download" };
+    std::string savedOverrides;
+
+    PlantedDownloadFolder()
+    {
+        for (const char* file : { "setup/KeySetup.exe", "tests/plant/newdev.dll", "tests/newdev_importer.exe" }) {
+            std::string name = file;
+            EXPECT_TRUE(CopyFileA(BuildFile(file).c_str(), folder.File(name.substr(name.rfind('/') + 1)).c_str(), FALSE))
+                << file;
+        }
+        char overrides[256] = "";
+        DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+        savedOverrides = length < sizeof overrides ? overrides : "";
+        SetEnvironmentVariableA("WINEDLLOVERRIDES", (savedOverrides + ";newdev=n,b").c_str());
+    }
+    ~PlantedDownloadFolder() { SetEnvironmentVariableA("WINEDLLOVERRIDES", savedOverrides.c_str()); }
+    std::string Note() const { return folder.File("newdev-loaded.txt"); }
+};
+
 TEST(SetupProgram, Step3_TheFirstInstallation)
 {
     DeleteFileA(JournalPath().c_str());
-    ProgramRun run = RunInstaller(IDYES);
+    PlantedDownloadFolder download;
+    ProgramRun run = RunConfirmed(download.folder.File("KeySetup.exe"), SETUP_CAPTION, IDYES);
+    std::vector<unsigned char> note = ReadBytes(download.Note());
+    EXPECT_TRUE(note.empty()) << "the planted library was loaded into " << std::string(note.begin(), note.end());
+    // The same plant beside a program that imports newdev: it is loaded, so the check above can fail.
+    Program importer;
+    ASSERT_TRUE(StartProgram(importer, download.folder.File("newdev_importer.exe"), ""));
+    EXPECT_EQ(importer.Wait(30000), 0u);
+    EXPECT_TRUE(FileExists(download.Note())) << "the plant was not loaded even where it is imported";
+
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.result.text, "VelmoraCA客户端工具安装完毕.");
     EXPECT_EQ(run.result.icon, (UINT)MB_ICONINFORMATION);
@@ -295,18 +413,70 @@ TEST(SetupProgram, Step5_AFailedCertificateImportIsReportedAfterEveryStep)
     ExpectRegistration();
 }
 
-TEST(SetupProgram, Step6_TheUninstallerLeavesNothingOfTheKit)
+TEST(SetupProgram, Step6_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
 {
-    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallCaption, IDYES, 120000);
+    // A file the user put at a name that the uninstaller once used stays as it was.
+    std::string userFile = TempFolder() + "KeyUninstallProbe.tmp";
+    const std::vector<unsigned char> userBytes = { 'm', 'i', 'n', 'e' };
+    ASSERT_TRUE(WriteBytes(userFile, userBytes));
+    std::vector<std::string> before = TempEntries();
+    std::string folders[2];
+    for (std::string& folder : folders) {
+        ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallCaption, IDNO);
+        EXPECT_FALSE(run.resultShown);
+        const std::string& copy = run.boxProgram;
+        std::string temp = TempFolder();
+        ASSERT_GT(copy.size(), temp.size());
+        ASSERT_EQ(lstrcmpiA(copy.substr(0, temp.size()).c_str(), temp.c_str()), 0) << copy;
+        size_t slash = copy.find('\\', temp.size());
+        ASSERT_NE(slash, std::string::npos) << copy << " lies in a folder of its own";
+        folder = copy.substr(temp.size(), slash - temp.size());
+        EXPECT_EQ(std::find(before.begin(), before.end(), folder), before.end()) << folder << " was there before";
+    }
+    EXPECT_NE(folders[0], folders[1]);
+    EXPECT_EQ(LeftInTemp(before), std::vector<std::string>());
+    EXPECT_TRUE(ReadBytes(userFile) == userBytes);
+    DeleteFileA(userFile.c_str());
+    EXPECT_TRUE(FileExists(KitFile("KeyUninstall.exe"))) << "declined, the uninstaller removes nothing";
+}
+
+TEST(SetupProgram, Step7_TheUninstallerLeavesNothingOfTheKit)
+{
+    // In the 64-bit prefix through the relocated copy, as the Start menu starts it; in the 32-bit
+    // one with the switch that makes it run in place and wait, as a removal script would.
+    bool waiting = !IsRunningUnderWow64();
+    std::vector<std::string> before = TempEntries();
+    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallCaption, IDYES, 120000, waiting ? "-wait" : "");
     EXPECT_EQ(run.confirmation.text, "开始卸载VelmoraCA客户端工具, 是否继续?");
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, "VelmoraCA客户端工具卸载完毕.");
-
-    ExpectNothingOfTheKit(NULL);
+    EXPECT_EQ(run.exitCode, 0u);
+    if (waiting) {
+        EXPECT_EQ(run.result.text, "VelmoraCA客户端工具已卸载, 部分文件将在重新启动后删除!") << "its own file";
+        ExpectNothingOfTheKit(NULL, "KeyUninstall.exe");
+    } else {
+        EXPECT_EQ(run.result.text, "VelmoraCA客户端工具卸载完毕.");
+        ExpectNothingOfTheKit(NULL);
+    }
+    EXPECT_EQ(LeftInTemp(before), std::vector<std::string>());
     EXPECT_TRUE(WaitForWindowGone("#32770", "KeyTray", 10000));
 
     // The authority's certificates stay trusted.
     HMODULE setup = LoadSetupResources();
     EXPECT_EQ(CountInMachineStore("Root", ResourceBytes(setup, "DLL", 215)), 1);
     EXPECT_EQ(CountInMachineStore("CA", ResourceBytes(setup, "DLL", 216)), 1);
+}
+
+TEST(SetupProgram, Step8_APathOnTheUninstallersCommandLineIsNotDeleted)
+{
+    // Any program can start the genuine uninstaller so; the user sees only the usual boxes.
+    std::string victim = KitFile("victim.dll");
+    ASSERT_TRUE(WriteBytes(victim, { 'M', 'Z' }));
+    ScratchFolder elsewhere("uninstaller-elsewhere");
+    ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/bin/KeyUninstall.exe").c_str(),
+                          elsewhere.File("KeyUninstall.exe").c_str(), FALSE));
+    ProgramRun run = RunConfirmed(elsewhere.File("KeyUninstall.exe"), UninstallCaption, IDYES, 120000,
+                                  "-relocated 0 \"" + victim + "\"");
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_TRUE(FileExists(victim));
+    DeleteFileA(victim.c_str());
 }
