@@ -11,6 +11,7 @@
 #include "setup.h"
 #include "setup_harness.h"
 #include "system_dir.h"
+#include "uninstall.h"
 #include "win_harness.h"
 
 namespace {
@@ -318,6 +319,14 @@ TEST(SetupProgram, Step3_TheFirstInstallation)
     EXPECT_EQ(run.result.icon, (UINT)MB_ICONINFORMATION);
     EXPECT_EQ(run.result.buttons, std::vector<int>({ IDOK }));
     EXPECT_EQ(run.exitCode, 0u);
+
+    // The uninstaller's check of a file under a system library's name answers for the kit's file,
+    // also while the system's library of that name is loaded, which the loader may answer for.
+    HMODULE systemDevEnum = LoadLibraryA("devenum.dll");
+    EXPECT_TRUE(IsKitMadeFile(KitFile("DevEnum.dll").c_str()));
+    EXPECT_FALSE(IsKitMadeFile(KitFile("kernel32.dll").c_str()));
+    if (systemDevEnum)
+        FreeLibrary(systemDevEnum);
 
     std::string dir = KitDir();
     bool wow64 = IsRunningUnderWow64() != 0;
