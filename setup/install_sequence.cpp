@@ -59,10 +59,8 @@ int RunInstallSequence(HINSTANCE instance)
     if (!BuildInstallContext(&context, kitDir, IsRunningUnderWow64()))
         return -1;
     SetCurrentDirectoryA(context.targetDir);
-    // Payload writes are not examined: a file the system protects (row 33's name) must not fail
-    // an installation whose own files are all in place.
-    for (int i = 0; i < PAYLOAD_ROW_COUNT; ++i)
-        if (PayloadRowApplies(&PayloadTable[i], context.wow64))
-            DeployPayloadRow(instance, &PayloadTable[i], &context);
-    return FinishInstallSequence(&context);
+    // A file that could not be written is reported like a failed import: after every other step.
+    int failedFiles = DeployPayload(instance, &context);
+    int finished = FinishInstallSequence(&context);
+    return failedFiles == 0 ? finished : -1;
 }

@@ -1,7 +1,28 @@
-// Writing payload files: what happens to a file already there, the resource write, set-aside names.
+// Writing payload files: what happens to a file already there, the resource write, set-aside names,
+// and the files the system protects.
 #include "setup.h"
 
 DeployTiming DeployClock = { Sleep, GetTickCount, 30000 };
+
+typedef BOOL(WINAPI* ProtectionQuery)(HANDLE rpcHandle, LPCWSTR path);
+
+// MinGW has no import library for sfc.dll, and a static import would also tie the installer to it.
+// Any doubt answers "not protected": the installer then tries, and a refusal is reported.
+static int AskSystemFileProtection(const char* path)
+{
+    WCHAR widePath[INSTALL_PATH_SIZE];
+    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
+        return 0;
+    HMODULE sfc = LoadLibraryExA("sfc.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!sfc)
+        return 0;
+    ProtectionQuery query = (ProtectionQuery)(void*)GetProcAddress(sfc, "SfcIsFileProtected");
+    int isProtected = query && query(NULL, widePath) ? 1 : 0;
+    FreeLibrary(sfc);
+    return isProtected;
+}
+
+int (*IsSystemProtectedFile)(const char* path) = AskSystemFileProtection;
 
 int ExtractResourceToFile(HMODULE module, int id, const char* type, const char* path)
 {
@@ -77,13 +98,29 @@ static void HandleExistingFile(const PayloadRow* row, const char* path)
 int DeployPayloadRow(HMODULE module, const PayloadRow* row, InstallContext* context)
 {
     if (!BuildWorkPath(context->workPath, sizeof context->workPath, context->targetDir, row->name))
-        return 0;
-    if (FileExists(context->workPath))
+        return DEPLOY_FAILED;
+    if (FileExists(context->workPath)) {
+        // The system's own file under a payload name: every step would be refused, so none is tried.
+        if (IsSystemProtectedFile(context->workPath))
+            return DEPLOY_LEFT_TO_SYSTEM;
         HandleExistingFile(row, context->workPath);
-    int written = ExtractResourceToFile(module, row->id, row->type, context->workPath);
-    if (row->handling == EXISTING_REREGISTER && written) {
+    }
+    if (!ExtractResourceToFile(module, row->id, row->type, context->workPath))
+        return IsSystemProtectedFile(context->workPath) ? DEPLOY_LEFT_TO_SYSTEM : DEPLOY_FAILED;
+    if (row->handling == EXISTING_REREGISTER) {
         DeployClock.pause(row->pauses[2]);
         SelfRegisterLibrary(context->workPath, 1);
     }
-    return written;
+    return DEPLOY_WRITTEN;
+}
+
+int DeployPayload(HMODULE module, InstallContext* context)
+{
+    // Every row has its turn whatever an earlier one did; the failures are reported once, at the end.
+    int failures = 0;
+    for (int i = 0; i < PAYLOAD_ROW_COUNT; ++i)
+        if (PayloadRowApplies(&PayloadTable[i], context->wow64)
+            && DeployPayloadRow(module, &PayloadTable[i], context) == DEPLOY_FAILED)
+            ++failures;
+    return failures;
 }

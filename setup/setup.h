@@ -59,9 +59,14 @@ struct DeployTiming {
     DWORD stopWaitLimit;
 };
 extern DeployTiming DeployClock;
-// Writes one row's file into the target directory, handling a file already there. Returns what
-// ExtractResourceToFile returned, 0 when the work path was refused.
+// 1 when the system protects the file (SfcIsFileProtected); tests put in their own answer.
+extern int (*IsSystemProtectedFile)(const char* path);
+// What became of one row: a file the system protects is left to it and is no failure.
+enum DeployResult { DEPLOY_FAILED, DEPLOY_WRITTEN, DEPLOY_LEFT_TO_SYSTEM };
+// Writes one row's file into the target directory, handling a file already there.
 int DeployPayloadRow(HMODULE module, const PayloadRow* row, InstallContext* context);
+// Every row that applies, in table order; the number of files that could not be written.
+int DeployPayload(HMODULE module, InstallContext* context);
 int ExtractResourceToFile(HMODULE module, int id, const char* type, const char* path);
 void SetFileAside(const char* path);
 

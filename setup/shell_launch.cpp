@@ -26,13 +26,16 @@ typedef HRESULT(STDAPICALLTYPE* RegistrationEntry)(void);
 
 void SelfRegisterLibrary(const char* path, int registerIt)
 {
-    CoInitialize(NULL);
+    // COM for this one registration; a refused initialisation has nothing to release.
+    HRESULT com = CoInitialize(NULL);
     HMODULE library = LoadLibraryA(path);
-    if (!library)
-        return;
-    RegistrationEntry entry = (RegistrationEntry)(void*)GetProcAddress(
-        library, registerIt ? "DllRegisterServer" : "DllUnregisterServer");
-    if (entry)
-        entry();
-    FreeLibrary(library);
+    if (library) {
+        RegistrationEntry entry = (RegistrationEntry)(void*)GetProcAddress(
+            library, registerIt ? "DllRegisterServer" : "DllUnregisterServer");
+        if (entry)
+            entry();
+        FreeLibrary(library);
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
 }

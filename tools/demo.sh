@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
 # Runs the key manager under Wine in the demo prefix, the way an installed kit runs it.
-#   demo.sh BUILD_DIR PREFIX window       show the window on the current display
-#   demo.sh BUILD_DIR PREFIX screenshot   run it on Wine's virtual desktop, save a screenshot, end
-#   demo.sh BUILD_DIR PREFIX prepare      only lay out the prefix and its keys
+#   demo.sh BUILD_DIR PREFIX window [keep|fresh]       show the window on the current display
+#   demo.sh BUILD_DIR PREFIX screenshot [keep|fresh]   run it on Wine's virtual desktop, save a screenshot, end
+#   demo.sh BUILD_DIR PREFIX prepare [keep|fresh]      only lay out the prefix and its keys
+# keep reuses the prefix and the keys in its store; fresh (the default) starts over.
 set -euo pipefail
 
 build=$1
 prefix=$2
 mode=$3
+keep=${4:-fresh}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 export KIT_WINEPREFIX=$prefix KIT_WINEARCH=win32
 export WINEPREFIX=$prefix WINEARCH=win32 LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-KIT_FRESH_PREFIX=1 "$root/cmake/wine-run" --boot
+if [ "$keep" = keep ] && [ -f "$prefix/system.reg" ]; then
+    "$root/cmake/wine-run" --boot
+else
+    KIT_FRESH_PREFIX=1 "$root/cmake/wine-run" --boot
+fi
 
 # The kit lives in the 32-bit system directory, as the installer leaves it.
 sysdir="$prefix/drive_c/windows/system32"
@@ -25,8 +31,12 @@ else
     tokens="$build/tests/fixtures/full"
 fi
 cp "$tokens/KeyCmd.dll" "$tokens/KeyDev.dll" "$tokens/KeyNum.dll" "$sysdir/"
-if [ -x "$root/tools/demo-keys.sh" ]; then
-    "$root/tools/demo-keys.sh" "$build" "$prefix"
+# The demo's keys go in once per prefix; after that the store is the user's, keys made or deleted
+# with keysim included.
+if [ -x "$root/tools/demo-keys.sh" ] && [ ! -f "$prefix/kit-demo-keys" ]; then
+    "$root/tools/demo-keys.sh" "$build" "$prefix" ||
+        echo "demo: not every demo key went in: slot 0 or 1 already held a key of yours, which is kept" >&2
+    touch "$prefix/kit-demo-keys"
 fi
 
 case "$mode" in

@@ -1,5 +1,6 @@
 // Writing payload rows into a scratch folder: what happens to a file already there (deleted, set
-// aside, its program stopped, its library re-registered) and the pauses made. Missing resources,
+// aside, its program stopped, its library re-registered, left alone when the system protects it),
+// the pauses made and the files counted as not written. Missing resources,
 // unwritable or over-long folders and held files are in tests/fault/setup_fault_test.cpp; a running
 // tray client and manager stopped through "-u" in the end-to-end reinstallation.
 #include <gtest/gtest.h>
@@ -63,8 +64,46 @@ TEST_F(DeployTest, ALoadedLibraryIsSetAsideUnderItsTickName)
     EXPECT_EQ(RecordedPauses, std::vector<DWORD>({ 500 }));
 }
 
+TEST_F(DeployTest, FilesTheSystemProtectsAreLeftWholeAndAreNoFailure)
+{
+    // Every row over an old file of its name, each kind of handling among them.
+    std::string journal = folder->File("journal.txt");
+    SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", journal.c_str());
+    const std::vector<unsigned char> old = { 'o', 'l', 'd' };
+    for (const PayloadRow& row : PayloadTable) {
+        ASSERT_TRUE(WriteBytes(folder->File(row.name), old));
+        ProtectedPaths.push_back(folder->File(row.name));
+    }
+    EXPECT_EQ(DeployPayload(setup, &context), 0);
+    SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", NULL);
+    for (const PayloadRow& row : PayloadTable) {
+        EXPECT_TRUE(ReadBytes(folder->File(row.name)) == old) << "row " << row.row << " " << row.name;
+    }
+    EXPECT_TRUE(FindFiles(folder->Path(), "*.OBK").empty()) << "nothing set aside";
+    EXPECT_TRUE(RecordedPauses.empty()) << "no old copy stopped, nothing waited for";
+    EXPECT_FALSE(FileExists(journal)) << "nothing unregistered or registered";
+}
+
+TEST_F(DeployTest, EveryRefusedWriteIsCountedUnlessTheSystemProtectsTheFile)
+{
+    lstrcpynA(context.targetDir, folder->File("not-there").c_str(), sizeof context.targetDir);
+    for (int wow64 : { 0, 1 }) {
+        context.wow64 = wow64;
+        int applying = 0;
+        for (const PayloadRow& row : PayloadTable)
+            applying += PayloadRowApplies(&row, wow64);
+        ProtectedPaths.clear();
+        EXPECT_EQ(DeployPayload(setup, &context), applying) << "wow64 " << wow64;
+        // A protected system library that shares a payload name: its refusal is the system's.
+        ProtectedPaths.push_back(std::string(context.targetDir) + "\\" + Row(33).name);
+        EXPECT_EQ(DeployPayload(setup, &context), applying - 1) << "wow64 " << wow64;
+    }
+}
+
 TEST_F(DeployTest, AControlIsUnregisteredSetAsideWrittenAndRegistered)
 {
+    ASSERT_EQ(CoInitialize(NULL), S_OK) << "COM is not yet initialised on this thread";
+    CoUninitialize();
     std::string journal = folder->File("journal.txt");
     SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", journal.c_str());
 
@@ -83,6 +122,10 @@ TEST_F(DeployTest, AControlIsUnregisteredSetAsideWrittenAndRegistered)
 
     SelfRegisterLibrary(Target(25).c_str(), 0);
     SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", NULL);
+    // A library that does not load: COM is released on that way out too.
+    SelfRegisterLibrary(folder->File("absent.ocx").c_str(), 1);
+    EXPECT_EQ(CoInitialize(NULL), S_OK) << "every registration released the COM it initialised";
+    CoUninitialize();
 }
 
 TEST_F(DeployTest, AnOldCopyThatNeverEndsHoldsTheInstallerOnlyForTheBound)

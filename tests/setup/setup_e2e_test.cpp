@@ -422,6 +422,26 @@ TEST(SetupProgram, Step5_AFailedCertificateImportIsReportedAfterEveryStep)
     ExpectRegistration();
 }
 
+TEST(SetupProgram, Step5b_AFileThatCannotBeWrittenIsReportedAfterEveryStep)
+{
+    // A payload file held open for reading by another program: it can be neither deleted, nor set
+    // aside, nor written, while the certificates import as before.
+    const std::string held = KitFile("DevIfd.dll");
+    const std::vector<unsigned char> before = ReadBytes(held);
+    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
+    ProgramRun run = RunInstaller(IDYES);
+    CloseHandle(file);
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_EQ(run.result.text, "安装时出错, 安装程序将退出!");
+    EXPECT_EQ(run.result.icon, (UINT)MB_ICONWARNING);
+    EXPECT_TRUE(ReadBytes(held) == before);
+    EXPECT_TRUE(FindFiles(KitDir(), "DevIfd*.OBK").empty());
+    // The steps after the payload still ran.
+    ExpectRegistration();
+}
+
 TEST(SetupProgram, Step6_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
 {
     // A file the user put at a name that the uninstaller once used stays as it was.

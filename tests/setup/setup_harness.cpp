@@ -295,12 +295,25 @@ static DWORD WINAPI FixedTick(void)
     return DeployTick;
 }
 
+std::vector<std::string> ProtectedPaths;
+
+static int IsInProtectedPaths(const char* path)
+{
+    for (const std::string& protectedPath : ProtectedPaths)
+        if (lstrcmpiA(protectedPath.c_str(), path) == 0)
+            return 1;
+    return 0;
+}
+
 void DeployFixture::SetUp()
 {
     savedClock = DeployClock;
     DeployClock.pause = RecordPause;
     DeployClock.tick = FixedTick;
     RecordedPauses.clear();
+    savedProtection = IsSystemProtectedFile;
+    IsSystemProtectedFile = IsInProtectedPaths;
+    ProtectedPaths.clear();
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder.reset(new ScratchFolder(std::string(test->test_suite_name()) + "-" + test->name()));
     ZeroMemory(&context, sizeof context);
@@ -312,5 +325,6 @@ void DeployFixture::SetUp()
 void DeployFixture::TearDown()
 {
     DeployClock = savedClock;
+    IsSystemProtectedFile = savedProtection;
     folder.reset();
 }

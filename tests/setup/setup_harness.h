@@ -81,6 +81,8 @@ std::vector<unsigned char> ResourceBytes(HMODULE module, const char* type, int i
 // Pauses DeployFixture's tests made, in order (they are recorded, not slept), and their fixed tick.
 extern std::vector<DWORD> RecordedPauses;
 const DWORD DeployTick = 123456789;
+// The paths DeployFixture's tests have the system protect; none unless a test adds them.
+extern std::vector<std::string> ProtectedPaths;
 
 // Payload rows written into a scratch folder of the test's own.
 class DeployFixture : public ::testing::Test {
@@ -92,6 +94,7 @@ protected:
     std::vector<unsigned char> Carried(const PayloadRow& row) const { return ResourceBytes(setup, row.type, row.id); }
 
     DeployTiming savedClock;
+    int (*savedProtection)(const char* path) = NULL;
     std::unique_ptr<ScratchFolder> folder;
     InstallContext context;
     HMODULE setup = NULL;
