@@ -222,6 +222,17 @@ def report_text_seeds():
     write("report_text", "lone-lead-bytes", b"\x07\x01" + key(b"\x81\x81\x81\x81", b"\x81" * 63,
                                                              [cert(1, b"\xfe", b"\x81", b"", b"")]))
     write("report_text", "empty", b"")
+    # Version classes 8 and 9 in the report, then platform id and two versions, one after the other.
+    no_certs = key(b"\x01\x02\x03\x04", b"k", [])
+    for name, mode, version in [
+            ("nt-351-then-4", 0x08, (2, 3, 51, 4, 0)), ("nt-4-then-2000", 0x09, (2, 4, 0, 5, 0)),
+            ("2000-then-xp", 0x08, (2, 5, 0, 5, 1)), ("xp-then-2003", 0x09, (2, 5, 1, 5, 2)),
+            ("2003-then-vista", 0x08, (2, 5, 2, 6, 0)), ("vista-then-7", 0x09, (2, 6, 0, 6, 1)),
+            ("7-then-8", 0x08, (2, 6, 1, 6, 2)), ("8-then-81", 0x09, (2, 6, 2, 6, 3)),
+            ("nt-53-then-10", 0x00, (2, 5, 3, 10, 0)), ("95-then-98", 0x00, (1, 4, 0, 4, 10)),
+            ("98-then-me", 0x00, (1, 4, 10, 9, 90)), ("9x-minor-20", 0x00, (1, 4, 20, 4, 90)),
+            ("platform-0", 0x00, (0, 6, 1, 6, 1)), ("platform-3", 0x00, (3, 6, 1, 6, 1))]:
+        write("report_text", "version-" + name, bytes([mode, 0]) + no_certs + date(2026, 1, 2, 3, 4, 5) + bytes(version))
 
 
 # --- device notices --------------------------------------------------------------------------
@@ -287,6 +298,9 @@ def virtual_key_seeds():
     def read(offset, count):
         return bytes([1, 0, 0, 0]) + struct.pack("<H", offset) + bytes([count])
 
+    def update(offset, data, kind=0x80):
+        return bytes([kind, 0, 0, 0]) + struct.pack("<H", offset) + bytes([len(data)]) + data
+
     walk = [select(0, 0, True), select(2, 0xEF01), read(0, 2), read(2, 128), read(130, 128), read(258, 84),
             select(1, 0xAD01), select(2, 0xEF01), read(0, 2), read(2, 128), select(1, 0xDF11), select(2, 0xEF01),
             read(0, 2), read(2, 128), read(130, 128), select(0, 0x3F00), select(1, 0xAD02), select(1, 0xDF21),
@@ -298,6 +312,31 @@ def virtual_key_seeds():
     write("virtual_key", "vanishing", key(KEY_INI.replace(b"inserted=yes", b"inserted=yes\nvanish_after_calls=12"), [], walk))
     write("virtual_key", "bad-ini", key(b"[key]\nserial=zz\nretrys_left=3\n", [], []))
     write("virtual_key", "large-file", key(KEY_INI, [(4, bytes(9000))], walk))
+    # Update_Binary on the signature certificate of application 2: inside it, its length prefix kept
+    # and changed, past its end, no data, too much data, a folder that refuses writes.
+    to_cert = [select(0, 0x3F00), select(1, 0xAD02), select(1, 0xDF21), select(2, 0xEF02)]
+    write("virtual_key", "update-certificate", key(KEY_INI, [(6, der)], [update(0, b"\x30")] + to_cert + [
+        update(2, b"\x30\x82\x02"), update(0, bytes([len(der) >> 8, len(der) & 0xFF])), update(1, b"\x10"),
+        read(0, 2), update(len(der) - 4, b"x" * 20), update(0, b""), update(0, b"y" * 129),
+        update(5, b"zzzz", 0xC0)]))
+    # Only certificates are written: the device information file refuses.
+    write("virtual_key", "update-info", key(KEY_INI, [(0, b"\x00\x04info")], [select(0, 0, True), select(2, 0xEF01),
+                                                                          update(2, b"ab")]))
+
+
+def hex_to_dec_seeds():
+    """Output size byte (0xFF: the manager's 512), then the digit text."""
+    for name, size, text in [
+            ("zero", 0xFF, b"0"), ("zeros", 0xFF, b"0000000000"), ("ff", 0xFF, b"ff"),
+            ("deadbeef", 0xFF, b"DEADBEEF"), ("64-bit-max", 0xFF, b"F" * 16), ("64-bit-plus-one", 0xFF, b"1" + b"0" * 16),
+            ("serial-20-bytes", 0xFF, b"574125ECCBBC1DC30B24B829A23A27123A5BC71B"),
+            ("serial-20-bytes-ff", 0xFF, b"F" * 40), ("mixed-case", 0xFF, b"0123456789abcdefABCDEF0123456789abcdef01"),
+            ("leading-zeros", 0xFF, b"0" * 5000 + b"1F"), ("fills-512", 0xFF, b"F" * 424), ("one-over-512", 0xFF, b"F" * 425),
+            ("empty", 0xFF, b""), ("bad-digit", 0xFF, b"12G4"), ("leading-space", 0xFF, b" 12"),
+            ("trailing-space", 0xFF, b"12 "), ("0x-prefix", 0xFF, b"0x12"), ("minus", 0xFF, b"-1"),
+            ("gbk", 0xFF, b"\xb2\xe2"), ("nine-in-four", 4, b"FFFFFF"), ("999-fits-four", 4, b"3E7"),
+            ("no-buffer", 0, b"12"), ("zero-in-one", 1, b"0"), ("bad-digit-small", 2, b"FFFFG")]:
+        write("hex_to_dec", name, bytes([size]) + text)
 
 
 def pin_input_seeds():
@@ -309,6 +348,11 @@ def pin_input_seeds():
     write("pin_input", "too-small", bytes([5, 1]) + b"123456\0654321\0")
     write("pin_input", "gbk-bytes", bytes([100, 2]) + b"\xd5\xc5\xc8\xfd1234\0\x81\x81\x81\0" + bytes([200] * 36))
     write("pin_input", "empty-pins", bytes([0, 0]) + b"\0\0")
+    # Long one-case PINs rate medium; the last byte less 4 is the shuffle's length.
+    for name, pins, length in [("lower-case", b"qwertyui\0ASDFGHJK\0", 10), ("upper-case", b"ZXCVBNMQ\0zz\0", 26),
+                               ("space", b"12 34\0\t\0", 128), ("shuffle-none", b"1\0a\0", 0),
+                               ("shuffle-negative", b"1\0a\0", -1), ("shuffle-too-long", b"1\0a\0", 129)]:
+        write("pin_input", name, bytes([64, 3]) + pins + shuffle + bytes([length + 4]))
 
 
 if __name__ == "__main__":
@@ -320,3 +364,4 @@ if __name__ == "__main__":
     report_text_seeds()
     device_notice_seeds()
     pin_input_seeds()
+    hex_to_dec_seeds()

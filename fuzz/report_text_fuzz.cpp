@@ -5,7 +5,8 @@
 // CertGetNameStringA leaves them in 256 bytes, serials as HexToDec leaves them in 512, dates as 16-bit
 // SYSTEMTIME fields), and the same report is also built into a buffer with no practical limit: the
 // real-size buffers must hold all of it. With the first byte's high bit set the fields may exceed
-// those limits; then only the bounds are checked.
+// those limits; then only the bounds are checked. Five bytes at the end are a platform id and two
+// versions for the version classes.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -74,6 +75,24 @@ void Assemble(const std::vector<Key>& keys, char* report, size_t size)
     }
 }
 
+// Only the two platform ids are known; within one, a later version never gets an earlier system's
+// class, and the two never share a class.
+void CheckVersionClasses(unsigned platform, unsigned major, unsigned minor, unsigned laterMajor, unsigned laterMinor)
+{
+    if (platform != 1 && platform != 2)
+        FUZZ_CHECK(ClassifyVersionNumbers(platform, major, minor) == 0);
+    bool later = laterMajor > major || (laterMajor == major && laterMinor > minor);
+    for (unsigned id = 1; id <= 2; ++id) {
+        int first = ClassifyVersionNumbers(id, major, minor);
+        int second = ClassifyVersionNumbers(id, laterMajor, laterMinor);
+        if (first && second && later)
+            FUZZ_CHECK(first <= second);
+    }
+    int old = ClassifyVersionNumbers(1, major, minor);
+    int nt = ClassifyVersionNumbers(2, laterMajor, laterMinor);
+    FUZZ_CHECK(!old || !nt || old != nt);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -135,6 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BuildReportText(full, fullSize, versionClass, &now, report);
     AppendSavedNotice(full, fullSize);
     FUZZ_CHECK(strnlen(full, fullSize) < fullSize);
+    // The report opens with its version line.
+    const char* versionLine = VersionLine(versionClass);
+    FUZZ_CHECK(strncmp(full, versionLine, strlen(versionLine)) == 0 && full[strlen(versionLine)] == '\n');
 
     if (!oversize) {
         // Fields within their limits are never cut: twice the room shows any cut.
@@ -151,5 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     free(report);
     free(full);
+    CheckVersionClasses(in.Byte(), in.Byte(), in.Byte(), in.Byte(), in.Byte());
     return 0;
 }
