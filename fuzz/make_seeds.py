@@ -173,6 +173,13 @@ def update_record_seeds():
     write("update_record", "short", record(0, 0, 1, 1, 1, cert, declared=len(cert) + 1))
     write("update_record", "slot-out-of-range", record(4, 0, 1, 1, 1, cert))
     write("update_record", "header-only", record(0, 0, 1, 1, 1, b"")[:6])
+    # Every combination of the kind and the two presence flags, on a short certificate.
+    for kind, enc, sig in [(1, 1, 0), (1, 0, 1), (0, 1, 1), (0, 0, 1), (0, 0, 0), (2, 0, 0), (2, 1, 1)]:
+        write("update_record", "kind%d-enc%d-sig%d" % (kind, enc, sig), record(0, 0, kind, enc, sig, b"NEW"))
+    write("update_record", "slot-255", record(255, 0, 1, 1, 1, cert))
+    write("update_record", "entry-4", record(0, 4, 1, 1, 1, cert))
+    write("update_record", "empty", b"")
+    write("update_record", "bytes-after-removal", record(1, 2, 0, 0, 0, b"") + b"\xaa")
 
 
 # --- install paths ---------------------------------------------------------------------------
@@ -189,6 +196,22 @@ def install_paths_seeds():
     write("install_paths", "over-limit", parts(b"C:\\" + b"d" * 260, b"ab.dll", b"x" * 300, 7))
     write("install_paths", "short-name", parts(b"C:", b"a", b"abc", 99999))
     write("install_paths", "lone-lead-byte", parts(b"C:\\\x81", b"\xfe", b"abcde\x81", 5))
+    # Set-aside names: digits of every length over the last four characters, GBK pairs counted whole,
+    # the result at the buffer's limit and one past it.
+    for name, path, tick in [("aside-1-digit", b"C:\\windows\\KeyCmd.dll", 7), ("aside-3-digits", b"C:\\windows\\KeyCmd.dll", 123),
+                             ("aside-4-digits", b"C:\\windows\\KeyCmd.dll", 1234),
+                             ("aside-manifest", b"C:\\windows\\KeyUninstall.exe.manifest", 123456789),
+                             ("aside-gbk", "C:\\新钥匙文件".encode("gbk"), 12), ("aside-gbk-dir", "C:\\目录\\KeyCmd.dll".encode("gbk"), 99999),
+                             ("aside-short", b"ab", 5), ("aside-fits-259", b"y" * 251 + b".dll", 1234),
+                             ("aside-260", b"y" * 252 + b".dll", 1234), ("aside-ten-digits-over", b"x" * 250 + b"\\KeyCmd.dll", 4294967295)]:
+        write("install_paths", name, parts(b"C:", b"", path, tick))
+    # Names recognised as set-aside copies of a payload name, and names that are not.
+    for name, file, payload in [("seen-long-digits", b"KeyCmd123456789.OBK", b"KeyCmd.dll"), ("seen-lower-case", b"keycmd7dll.obk", b"KeyCmd.dll"),
+                                ("seen-manifest", b"KeyUninstall.exe.mani99.OBK", b"KeyUninstall.exe.manifest"),
+                                ("not-other-stem", b"KeyCspEx55.OBK", b"KeyCsp.dll"), ("not-no-digit", b"KeyCmd.OBK", b"KeyCmd.dll"),
+                                ("not-bak", b"KeyCmd123.BAK", b"KeyCmd.dll"), ("not-letter-first", b"KeyCmdX123.OBK", b"KeyCmd.dll"),
+                                ("not-no-ending", b"KeyCmd1", b"KeyCmd.dll")]:
+        write("install_paths", name, parts(b"C:", file, payload, 1))
     write("install_paths", "trail-is-backslash", parts(b"C:\\\x81\\", b"\x81\\x.dll", b"\x81\\\x81\\abcdef", 31))
 
 
@@ -222,6 +245,9 @@ def report_text_seeds():
     write("report_text", "lone-lead-bytes", b"\x07\x01" + key(b"\x81\x81\x81\x81", b"\x81" * 63,
                                                              [cert(1, b"\xfe", b"\x81", b"", b"")]))
     write("report_text", "empty", b"")
+    # Labels that fill their 64-byte field: cut to 63 bytes, or to 62 where the 63rd is a lead byte.
+    write("report_text", "label-fills-field", b"\x0a\x00" + key(b"\x01\x0a\x13\x14", b"a" * 64, []))
+    write("report_text", "label-lead-at-63", b"\x0a\x00" + key(b"\x01\x0a\x13\x14", b"ab" + "张".encode("gbk") * 31, []))
     # Version classes 8 and 9 in the report, then platform id and two versions, one after the other.
     no_certs = key(b"\x01\x02\x03\x04", b"k", [])
     for name, mode, version in [
@@ -249,7 +275,15 @@ def device_notice_seeds():
     write("device_notice", "volume", b"\x00\x80" + record(b"x\0", kind=2))
     write("device_notice", "name-too-long", b"\x00\x02" + record(path))
     write("device_notice", "size-too-small", b"\x00\x80" + record(path, size=20))
-    write("device_notice", "close-switch", b"\x00\x00" + b"KeyManager.exe -u")
+    write("device_notice", "header-only", b"\x00\x80" + record(b""))
+    write("device_notice", "size-below-header", b"\x00\x80" + record(path, size=4))
+    # Command lines: only the last two characters decide.
+    for name, line in [("close-switch", b"KeyManager.exe -u"), ("switch-alone", b"-u"), ("switch-upper", b"-U"),
+                       ("switch-glued", b"x-u"), ("switch-quoted-path", b'"c:\\a b\\KeyManager.exe" -u'),
+                       ("switch-after-gbk", "张三-u".encode("gbk")), ("line-u", b"u"), ("line-dash", b"-"),
+                       ("switch-then-space", b"-u "), ("switch-then-x", b"-ux"), ("switch-v", b"-v"),
+                       ("switch-slash", b"/u"), ("line-two-dashes", b"--")]:
+        write("device_notice", name, b"\x00\x00" + line)
 
 
 # --- certificate files ----------------------------------------------------------------------
@@ -324,6 +358,20 @@ def virtual_key_seeds():
                                                                           update(2, b"ab")]))
 
 
+def bounded_text_seeds():
+    """Buffer size, flags (1: no NUL in the buffer), TextAppendBytes count, old text length, old text, new text."""
+    zhang = "张三".encode("gbk")
+    for name, size, flags, count, old, new in [
+            ("fits", 8, 0, 3, b"", b"abc"), ("cut", 8, 0, 3, b"", b"abcdefghij"), ("unterminated", 8, 1, 1, b"", b"b"),
+            ("unterminated-nothing-added", 8, 1, 0, b"", b""), ("gbk-cut", 6, 0, 3, b"ab", zhang),
+            ("gbk-exact", 7, 0, 4, b"ab", zhang), ("date", 32, 0, 20, "日期:".encode("gbk"), "2014年3月5日".encode("gbk")),
+            ("date-small", 9, 0, 9, b"", "2014年3月".encode("gbk")), ("lone-lead-byte", 10, 0, 2, b"", b"a\xd5"),
+            ("lead-at-limit", 3, 0, 3, b"", b"a" + zhang), ("size-zero", 0, 0, 3, b"", b"abc"), ("size-one", 1, 0, 1, b"", b"a"),
+            ("format-piece-cut", 255, 0, 255, b"", b"a" * 1022 + zhang), ("format-piece-full", 255, 0, 255, b"x", b"b" * 1100),
+            ("old-fills-buffer", 4, 0, 1, b"abcdef", b"g")]:
+        write("bounded_text", name, bytes([size, flags, count, len(old)]) + old + new)
+
+
 def hex_to_dec_seeds():
     """Output size byte (0xFF: the manager's 512), then the digit text."""
     for name, size, text in [
@@ -365,3 +413,4 @@ if __name__ == "__main__":
     device_notice_seeds()
     pin_input_seeds()
     hex_to_dec_seeds()
+    bounded_text_seeds()
