@@ -275,6 +275,9 @@ def device_notice_seeds():
     write("device_notice", "volume", b"\x00\x80" + record(b"x\0", kind=2))
     write("device_notice", "name-too-long", b"\x00\x02" + record(path))
     write("device_notice", "size-too-small", b"\x00\x80" + record(path, size=20))
+    # A name of exactly the buffer's size has no room for its NUL; one byte shorter fits.
+    write("device_notice", "name-fills-buffer", b"\x00\x04" + record(b"012345678\0"))
+    write("device_notice", "name-fits-buffer", b"\x00\x04" + record(b"01234567\0"))
     write("device_notice", "header-only", b"\x00\x80" + record(b""))
     write("device_notice", "size-below-header", b"\x00\x80" + record(path, size=4))
     # Command lines: only the last two characters decide.
