@@ -247,6 +247,7 @@ def report_text_seeds():
     write("report_text", "empty", b"")
     # Labels that fill their 64-byte field: cut to 63 bytes, or to 62 where the 63rd is a lead byte.
     write("report_text", "label-fills-field", b"\x0a\x00" + key(b"\x01\x0a\x13\x14", b"a" * 64, []))
+    write("report_text", "label-pair-ends-at-63", b"\x0a\x00" + key(b"\x01\x0a\x13\x14", b"a" + "张".encode("gbk") * 31 + b"x", []))
     write("report_text", "label-lead-at-63", b"\x0a\x00" + key(b"\x01\x0a\x13\x14", b"ab" + "张".encode("gbk") * 31, []))
     # Version classes 8 and 9 in the report, then platform id and two versions, one after the other.
     no_certs = key(b"\x01\x02\x03\x04", b"k", [])
@@ -371,7 +372,7 @@ def bounded_text_seeds():
             ("date-small", 9, 0, 9, b"", "2014年3月".encode("gbk")), ("lone-lead-byte", 10, 0, 2, b"", b"a\xd5"),
             ("lead-at-limit", 3, 0, 3, b"", b"a" + zhang), ("size-zero", 0, 0, 3, b"", b"abc"), ("size-one", 1, 0, 1, b"", b"a"),
             ("format-piece-cut", 255, 0, 255, b"", b"a" * 1022 + zhang), ("format-piece-full", 255, 0, 255, b"x", b"b" * 1100),
-            ("old-fills-buffer", 4, 0, 1, b"abcdef", b"g")]:
+            ("old-fills-buffer", 4, 0, 1, b"abcdef", b"g"), ("gbk-ends-at-limit", 63, 0, 64, b"", b"ab" + zhang * 31)]:
         write("bounded_text", name, bytes([size, flags, count, len(old)]) + old + new)
 
 
