@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "file_system.h"
@@ -105,6 +106,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Bytes bytes(in.at, in.at + (count < (int)in.Left() ? count : (int)in.Left()));
             in.at += bytes.size();
             std::map<std::string, Bytes> before = memory.files;
+            Bytes image(KEY_FILE_MAX);
+            long size = cursor.fileSelected ? LoadElementaryFile(&memory.storage, &key, &cursor.directory, cursor.fileId,
+                                                                 image.data(), image.size()) : -1;
             memory.failSaves = (kind & 0x40) != 0;
             unsigned short status = UpdateBinary(&memory.storage, &key, &cursor, offset, (int)bytes.size(), bytes.data());
             memory.failSaves = false;
@@ -112,12 +116,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 FUZZ_CHECK(memory.files == before);
                 continue;
             }
-            FUZZ_CHECK(!(kind & 0x40) && !bytes.empty());
-            unsigned char back[256];
-            int delivered = -1;
-            FUZZ_CHECK(ReadBinary(&memory.storage, &key, &cursor, 0, offset / 256, offset, 0, (int)bytes.size(), back,
-                                  &delivered) == SW_OK);
-            FUZZ_CHECK(memcmp(back, bytes.data(), bytes.size()) == 0);
+            FUZZ_CHECK(!(kind & 0x40) && !bytes.empty() && size >= offset + (long)bytes.size());
+            // The whole file reads back as it was with the written bytes in place.
+            std::copy(bytes.begin(), bytes.end(), image.begin() + offset);
+            Bytes after(KEY_FILE_MAX);
+            FUZZ_CHECK(LoadElementaryFile(&memory.storage, &key, &cursor.directory, cursor.fileId, after.data(),
+                                          after.size()) == size);
+            FUZZ_CHECK(std::equal(image.begin(), image.begin() + size, after.begin()));
         } else if (kind & 1) {
             // Exactly count bytes of room: the key never writes more than it was asked for.
             unsigned char* destination = (unsigned char*)malloc(count ? (size_t)count : 1);
