@@ -143,6 +143,12 @@ def refresh_walk_seeds():
     # The device information file declares more than the manager's 340-byte buffer.
     write("refresh_walk", "info-too-long", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
           read_file(info, declared=0x0200) + answer() + no_key * 3)
+    # One byte more than the buffer, with every byte there to read: refused before the first piece.
+    write("refresh_walk", "info-one-over", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
+          read_file(info + b"\0") + answer() + no_key * 3)
+    # The header's read fails though it delivers a length: nothing more is read.
+    write("refresh_walk", "header-read-fails", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") + answer() +
+          answer(status=0x6B00, data=b"\x00\x10") + answer(data=b"x" * 16) + answer() + no_key * 3)
     write("refresh_walk", "short-piece", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
           read_file(info, short_piece=1) + answer() + no_key * 3)
     write("refresh_walk", "bad-status-piece", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
