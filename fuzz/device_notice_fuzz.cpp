@@ -30,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(close == (lineLength >= 2 && line[lineLength - 2] == '-' && (line[lineLength - 1] | 0x20) == 'u'));
     free(line);
 
+    // Some broadcasts carry no record at all (lParam 0).
+    char none[2] = "x";
+    FUZZ_CHECK(ReadDeviceInterfaceName(NULL, none, sizeof none) == 0 && none[0] == '\0');
     if (size < 8)
         return 0;
     unsigned char* record = (unsigned char*)malloc(size);
@@ -45,13 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int found = ReadDeviceInterfaceName(record, name, nameSize);
     size_t nameLength = strnlen(name, nameSize);
     FUZZ_CHECK(nameLength < nameSize);
-    if (found) {
-        FUZZ_CHECK(declared > DEVICE_RECORD_NAME_OFFSET);
-        FUZZ_CHECK(nameLength < declared - DEVICE_RECORD_NAME_OFFSET);
-        FUZZ_CHECK(memcmp(name, record + DEVICE_RECORD_NAME_OFFSET, nameLength + 1) == 0);
-    } else {
+    // Found exactly when the record is an interface record whose name ends inside it and fits the buffer.
+    unsigned type = (unsigned)record[4] | (unsigned)record[5] << 8 | (unsigned)record[6] << 16 | (unsigned)record[7] << 24;
+    const unsigned char* named = record + DEVICE_RECORD_NAME_OFFSET;
+    bool complete = type == DEVICE_TYPE_INTERFACE && declared > DEVICE_RECORD_NAME_OFFSET &&
+                    memchr(named, 0, declared - DEVICE_RECORD_NAME_OFFSET) != NULL;
+    FUZZ_CHECK(found == (complete && strlen((const char*)named) < nameSize));
+    if (found)
+        FUZZ_CHECK(memcmp(name, named, nameLength + 1) == 0);
+    else
         FUZZ_CHECK(nameLength == 0);
-    }
     free(name);
     free(record);
     return 0;

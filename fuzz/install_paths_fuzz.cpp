@@ -6,7 +6,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <ctype.h>
+
 #include <string>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "install_paths.h"
@@ -30,15 +33,26 @@ std::string BareName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The number of characters, a GBK pair counting as one, as the set-aside naming counts them.
-size_t CharacterCount(const std::string& text)
+// Byte offset of the fourth character from the end (0 for fewer), counted from the front as GBK reads.
+size_t LastFourStart(const std::string& text)
 {
-    size_t count = 0;
-    for (size_t i = 0; i < text.size(); ++count) {
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < text.size();) {
+        starts.push_back(i);
         unsigned char c = (unsigned char)text[i];
         i += (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
     }
-    return count;
+    return starts.size() < 4 ? 0 : starts[starts.size() - 4];
+}
+
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && !(isalpha((unsigned char)a[i]) && (a[i] ^ 0x20) == b[i]))
+            return false;
+    return true;
 }
 
 bool AllZero(const char* bytes, size_t size)
@@ -75,27 +89,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(whole.size() >= INSTALL_PATH_SIZE);
     }
 
+    // The tick's digits written over the path from its fourth character from the end, then ".OBK".
     unsigned long tickCount = (unsigned long)tick;
     int aside = BuildAsideName(out, INSTALL_PATH_SIZE, path.c_str(), tickCount);
+    std::string digits = std::to_string(tickCount);
+    size_t fourth = LastFourStart(path);
+    std::string expected = path.substr(0, fourth) + digits +
+                           (fourth + digits.size() < path.size() ? path.substr(fourth + digits.size()) : "") + ".OBK";
+    FUZZ_CHECK(aside == (expected.size() < INSTALL_PATH_SIZE));
     if (aside) {
         size_t length = strnlen(out, INSTALL_PATH_SIZE);
         FUZZ_CHECK(length < INSTALL_PATH_SIZE);
-        FUZZ_CHECK(length >= 4 && memcmp(out + length - 4, ".OBK", 4) == 0);
         std::string made(out, length);
-        std::string digits = std::to_string(tickCount);
-        FUZZ_CHECK(made.find(digits) != std::string::npos);
+        FUZZ_CHECK(made == expected);
         // What the installer sets aside, it must find again when it cleans up. Names of four
         // characters or fewer have no stem and are never looked for.
         std::string payload = BareName(path);
-        if (CharacterCount(payload) > 4 && payload.size() == path.size())
+        if (LastFourStart(payload) > 0 && payload.size() == path.size())
             FUZZ_CHECK(IsAsideNameFor(made.c_str(), payload.c_str()) == 1);
     } else {
         FUZZ_CHECK(AllZero(out, INSTALL_PATH_SIZE));
     }
 
-    // Any bare name against any payload name: a plain answer, nothing read past either.
-    int match = IsAsideNameFor(name.c_str(), BareName(path).c_str());
-    FUZZ_CHECK(match == 0 || match == 1);
+    // A name is taken for a set-aside copy when it starts with the payload name's stem (ASCII case
+    // ignored), a digit follows, and it ends in ".OBK".
+    std::string payloadName = BareName(path);
+    size_t stem = LastFourStart(payloadName);
+    bool looksAside = stem > 0 && name.size() >= stem + 5 &&
+                      SameIgnoringAsciiCase(name.substr(0, stem), payloadName.substr(0, stem)) &&
+                      isdigit((unsigned char)name[stem]) && SameIgnoringAsciiCase(name.substr(name.size() - 4), ".OBK");
+    FUZZ_CHECK(IsAsideNameFor(name.c_str(), payloadName.c_str()) == (int)looksAside);
 
     long certificateLength = (long)(tick & 0xFFFF) - 0x100;
     FUZZ_CHECK(CertificateLengthFits(certificateLength) ==

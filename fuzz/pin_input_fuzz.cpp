@@ -2,7 +2,7 @@
 // strength rating and meter, the change data sent to the key, and each key's character and caption.
 //
 // Input: size byte for the change data buffer, then the old PIN and the new PIN separated by a NUL
-// (each cut to what a PIN box gives), then the digit and letter orders.
+// (each cut to what a PIN box gives), then the digit and letter orders, then a permutation length.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -38,6 +38,13 @@ void CheckRating(const char* pin)
         ++same;
     if (pin[0] && pin[same] == '\0')
         FUZZ_CHECK(rate == 1);
+    // A PIN with a GBK byte is never sent; letters and digits always are.
+    bool gbk = false;
+    for (const char* p = pin; *p; ++p)
+        gbk |= (unsigned char)*p >= 0x80;
+    if (gbk)
+        FUZZ_CHECK(!IsVerifiablePin(pin) && !IsAlphanumericPin(pin));
+    FUZZ_CHECK(!IsAlphanumericPin(pin) || IsVerifiablePin(pin));
     MeterLevel level = MeterLevelFor(pin);
     if (strlen(pin) < 8)
         FUZZ_CHECK(level == METER_LOW);
@@ -67,11 +74,15 @@ void CheckChangeData(const char* oldPin, const char* newPin, size_t size)
 void CheckKeyboard(const unsigned char* digits, const unsigned char* letters, size_t captionSize)
 {
     char* caption = (char*)malloc(captionSize ? captionSize : 1);
+    char typed[PIN_READ_SIZE] = "";
+    size_t typedLength = 0;
     for (int id = KEY_GRAVE - 50; id <= KEY_LETTER_FIRST + KEY_SECOND_SET + LETTER_KEY_COUNT + 50; ++id) {
         char c = KeyCharacter(id, digits, letters);
         FUZZ_CHECK((c != 0) == (IsCharacterKey(id) != 0));
         if (c)
             FUZZ_CHECK(c >= 0x21 && c <= 0x7E);
+        if (c && typedLength < 16)
+            typed[typedLength++] = c;
         memset(caption, 0x5A, captionSize ? captionSize : 1);
         KeyCaption(id, digits, letters, caption, captionSize);
         if (captionSize == 0)
@@ -80,7 +91,28 @@ void CheckKeyboard(const unsigned char* digits, const unsigned char* letters, si
         if (c && captionSize >= 3)
             FUZZ_CHECK(c == '&' ? strcmp(caption, "&&") == 0 : caption[0] == c && caption[1] == 0);
     }
+    // Whatever the keyboard types may be sent as a PIN.
+    FUZZ_CHECK(IsVerifiablePin(typed));
     free(caption);
+}
+
+// The keyboard's shuffle: n distinct values below n, or nothing written for a length it cannot make.
+void CheckPermutation(int n)
+{
+    unsigned char order[256];
+    memset(order, 0xEE, sizeof order);
+    int made = MakeRandomPermutation(order, n);
+    bool seen[256] = {};
+    if (n < 0 || n > 128) {
+        FUZZ_CHECK(made == 0 && order[0] == 0xEE);
+        return;
+    }
+    FUZZ_CHECK(made == n);
+    for (int i = 0; i < n; ++i) {
+        FUZZ_CHECK(order[i] < n && !seen[order[i]]);
+        seen[order[i]] = true;
+    }
+    FUZZ_CHECK(order[n] == 0xEE);
 }
 
 } // namespace
@@ -106,6 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     memcpy(digits, data, take);
     memcpy(letters, data + take, size - take < LETTER_KEY_COUNT ? size - take : LETTER_KEY_COUNT);
     CheckKeyboard(digits, letters, captionSize);
+    if (size > DIGIT_KEY_COUNT + LETTER_KEY_COUNT)
+        CheckPermutation((int)data[DIGIT_KEY_COUNT + LETTER_KEY_COUNT] - 4);
     free(digits);
     free(letters);
     free(oldPin);

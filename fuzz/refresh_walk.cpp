@@ -1,8 +1,9 @@
 // Fuzz target: the manager's own walk over the keys (WalkKeys) and its PIN loop (PresentPin), over a
 // token whose every answer is fuzzed (see token_answers.h), then the report built from what was read.
 //
-// The host stands in for what is Windows-only: opening a key as key_access.cpp does (a zero handle
-// releases KeyCmd.dll, a negative one leaves it bound), and a certificate decoder that takes any DER
+// The host stands in for what is Windows-only: opening a key as key_access.cpp does (KeyCmd.dll is
+// bound only while a key is open: a zero handle and a close release it, clearing its entries, so a
+// call outside an open key is a call through a null entry; a negative handle leaves it bound), and a certificate decoder that takes any DER
 // starting 0x30 and reads its names, serial number and dates from its bytes.
 #include <stdint.h>
 #include <stdlib.h>
@@ -17,6 +18,7 @@ namespace {
 
 struct Host {
     AnsweringToken token;
+    TokenEntryPoints bound; // the answering entries, bound again at every open
     int libraryBound;
     int itemsMade;
     int decodedOutstanding;
@@ -28,9 +30,12 @@ int OpenKey(void* context, int slot)
     Host* host = (Host*)context;
     FUZZ_CHECK(slot >= 0 && slot < KEY_SLOT_COUNT);
     host->libraryBound = 1;
+    TokenLibrary = host->bound;
     int handle = TokenLibrary.QZ_Open(slot);
-    if (handle == 0)
+    if (handle == 0) {
         host->libraryBound = 0;
+        ClearTokenEntries(KeyCmdEntries, KEYCMD_ENTRY_COUNT);
+    }
     return handle;
 }
 
@@ -42,6 +47,7 @@ void CloseKey(void* context, int handle)
         return;
     TokenLibrary.QZ_Close(handle);
     host->libraryBound = 0;
+    ClearTokenEntries(KeyCmdEntries, KEYCMD_ENTRY_COUNT);
 }
 
 // Stands in for CertGetNameStringA: a NUL-terminated name of at most size - 1 bytes from the bytes.
@@ -158,6 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Host host;
     memset(&host, 0, sizeof host);
     StartAnsweringToken(&host.token, data + 1, size - 1);
+    host.bound = TokenLibrary;
+    ClearTokenEntries(KeyCmdEntries, KEYCMD_ENTRY_COUNT);
     KeyWalkHost walkHost = { &host, OpenKey, CloseKey, DecodeCertificate, ReleaseCertificate, AddKey, AddCertificate };
 
     // Heap copies of the manager's globals, so a write past either is caught.

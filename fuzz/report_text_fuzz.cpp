@@ -5,7 +5,8 @@
 // CertGetNameStringA leaves them in 256 bytes, serials as HexToDec leaves them in 512, dates as 16-bit
 // SYSTEMTIME fields), and the same report is also built into a buffer with no practical limit: the
 // real-size buffers must hold all of it. With the first byte's high bit set the fields may exceed
-// those limits; then only the bounds are checked.
+// those limits; then only the bounds are checked. Five bytes at the end are a platform id and two
+// versions for the version classes.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -74,6 +75,25 @@ void Assemble(const std::vector<Key>& keys, char* report, size_t size)
     }
 }
 
+// Only the two platform ids are known; within one, a later version never gets an earlier system's
+// class, and the two never share a class.
+void CheckVersionClasses(unsigned platform, unsigned major, unsigned minor, unsigned laterMajor, unsigned laterMinor)
+{
+    if (platform != 1 && platform != 2)
+        FUZZ_CHECK(ClassifyVersionNumbers(platform, major, minor) == 0);
+    // The old consumer systems all say 4 and differ in the minor version only.
+    bool later = laterMajor > major || (laterMajor == major && laterMinor > minor);
+    for (unsigned id = 1; id <= 2; ++id) {
+        int first = ClassifyVersionNumbers(id, major, minor);
+        int second = ClassifyVersionNumbers(id, laterMajor, laterMinor);
+        if (first && second && later && (id == 2 || laterMajor == major))
+            FUZZ_CHECK(first <= second);
+    }
+    int old = ClassifyVersionNumbers(1, major, minor);
+    int nt = ClassifyVersionNumbers(2, laterMajor, laterMinor);
+    FUZZ_CHECK(!old || !nt || old != nt);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -101,6 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             char label[KEY_LABEL_FIELD];
             ReadKeyLabel(info, sizeof info, label, sizeof label);
             key.label = label;
+            // The field's text up to its NUL, cut on a character boundary when it fills the field.
+            std::string field((const char*)info, strnlen((const char*)info, KEY_LABEL_FIELD));
+            FUZZ_CHECK(key.label == field.substr(0, GbkBoundary(field, KEY_LABEL_FIELD - 1)));
         }
         int certificateCount = in.Byte() % 9;
         for (int c = 0; c < certificateCount; ++c) {
@@ -114,7 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 blob.push_back(in.Byte());
             char hex[SERIAL_HEX_SIZE];
             FormatSerialHex(blob.data(), blob.size(), hex, sizeof hex);
-            FUZZ_CHECK(strlen(hex) == 2 * (blob.size() < (SERIAL_HEX_SIZE - 1) / 2 ? blob.size() : (SERIAL_HEX_SIZE - 1) / 2));
+            // Most significant byte first (the blob is least significant first), as many bytes as fit.
+            std::string expected;
+            for (size_t i = blob.size(); i > 0 && expected.size() + 2 < SERIAL_HEX_SIZE; --i)
+                expected += std::string(1, "0123456789ABCDEF"[blob[i - 1] >> 4]) + "0123456789ABCDEF"[blob[i - 1] & 15];
+            FUZZ_CHECK(expected == hex);
             cert.serial = in.Text(oversize ? 4000 : SERIAL_DECIMAL_SIZE - 1, true);
             cert.start = DateFrom(in);
             cert.end = DateFrom(in);
@@ -135,6 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BuildReportText(full, fullSize, versionClass, &now, report);
     AppendSavedNotice(full, fullSize);
     FUZZ_CHECK(strnlen(full, fullSize) < fullSize);
+    // The report opens with its version line.
+    const char* versionLine = VersionLine(versionClass);
+    FUZZ_CHECK(strncmp(full, versionLine, strlen(versionLine)) == 0 && full[strlen(versionLine)] == '\n');
 
     if (!oversize) {
         // Fields within their limits are never cut: twice the room shows any cut.
@@ -151,5 +181,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     free(report);
     free(full);
+    CheckVersionClasses(in.Byte(), in.Byte(), in.Byte(), in.Byte(), in.Byte());
     return 0;
 }

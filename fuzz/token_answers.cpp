@@ -118,19 +118,23 @@ static int TOKENAPI AnswerSelect(int handle, int p1, int p2, int dataLength, con
     (void)sink;
     TokenAnswer answer = NextAnswer(Current);
     *status = answer.status;
+    bool selected = p1 == SELECT_ELEMENTARY_FILE && answer.result >= 0 && answer.status == KEY_STATUS_OK;
+    Current->readFrom = selected ? 0 : -1;
     return answer.result;
 }
 
+// A file is read from its start, piece after piece, and not at all past a failed select or read.
 static int TOKENAPI AnswerRead(int handle, int mode, int offsetHigh, int offset, int reserved, int count,
                                unsigned char* destination, unsigned short* status)
 {
     NoteHandleUse(handle);
     FUZZ_CHECK(mode == 0 && reserved == 0);
     FUZZ_CHECK(count >= 1 && count <= KEY_READ_PIECE);
-    FUZZ_CHECK(offset >= 0 && offsetHigh == offset / 256);
+    FUZZ_CHECK(offset == Current->readFrom && offsetHigh == offset / 256);
     TokenAnswer answer = NextAnswer(Current);
     Deliver(answer, destination, (size_t)count);
     *status = answer.status;
+    Current->readFrom = answer.result >= 0 && answer.status == KEY_STATUS_OK ? offset + count : -1;
     return answer.result;
 }
 
@@ -164,6 +168,7 @@ static int TOKENAPI AnswerHexToDec(const char* hexDigits, char* decimal512)
 void StartAnsweringToken(AnsweringToken* token, const uint8_t* input, size_t size)
 {
     memset(token, 0, sizeof *token);
+    token->readFrom = -1;
     token->input = input;
     token->size = size;
     Current = token;

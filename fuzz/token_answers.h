@@ -31,6 +31,7 @@ struct AnsweringToken {
     int openCount;
     int closesOfUnknownHandles;
     int callsOnClosedHandles;
+    int readFrom; // where the next Read_Binary must start: 0 after a file is selected, -1 after a failure
 };
 
 // Binds the answering entry points into TokenLibrary and starts reading answers from input.

@@ -47,8 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     UpdateRecord record;
     memset(&record, 0xEE, sizeof record);
-    if (!DecodeUpdateRecord(data, size, &record))
+    // Taken whole exactly when the header is complete, the slot and entry exist, and the declared
+    // certificate is within the limit and inside the record; otherwise refused whole.
+    size_t declared = size >= UPDATE_HEADER_SIZE ? (size_t)(data[5] << 8 | data[6]) : 0;
+    bool wellFormed = size >= UPDATE_HEADER_SIZE && data[0] < UPDATE_SLOT_COUNT && data[1] < UPDATE_ENTRY_COUNT &&
+                      declared <= UPDATE_CERT_LIMIT && UPDATE_HEADER_SIZE + declared <= size;
+    int decoded = DecodeUpdateRecord(data, size, &record);
+    FUZZ_CHECK(decoded == (int)wellFormed);
+    if (!decoded)
         return 0;
+    // Kind 1 is the encryption certificate, any other the signature certificate.
+    FUZZ_CHECK(record.slot == data[0] && record.entry == data[1] && record.length == (int)declared);
+    FUZZ_CHECK(!record.encryption == (data[2] != 1));
+    FUZZ_CHECK(!record.encryptionPresent == !data[3] && !record.signaturePresent == !data[4]);
 
     FUZZ_CHECK(record.slot >= 0 && record.slot < UPDATE_SLOT_COUNT);
     FUZZ_CHECK(record.entry >= 0 && record.entry < UPDATE_ENTRY_COUNT);

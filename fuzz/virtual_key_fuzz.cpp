@@ -3,12 +3,13 @@
 //
 // Input: 2-byte length (little-endian) and that much key.ini text; then stored files, each a path
 // byte (picks one of the tree's file names, .raw or .der), a 2-byte length and the bytes, until a
-// path byte of 0xFF; then commands of 7 bytes each: kind (select / read), P1, two id bytes, 2-byte
-// offset, count.
+// path byte of 0xFF; then commands of 7 bytes each: kind (select / read / update), P1, two id bytes,
+// 2-byte offset, count; an update takes its count bytes of data after the command.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "file_system.h"
@@ -99,7 +100,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         unsigned char id[2] = { in.Byte(), in.Byte() };
         int offset = (int)in.Word() & 0x7FFF;
         int count = in.Byte();
-        if (kind & 1) {
+        if (kind & 0x80) {
+            // Update_Binary: written whole and read back as written, or refused with every stored file
+            // unchanged (0x40: the slot folder refuses writes).
+            Bytes bytes(in.at, in.at + (count < (int)in.Left() ? count : (int)in.Left()));
+            in.at += bytes.size();
+            std::map<std::string, Bytes> before = memory.files;
+            Bytes image(KEY_FILE_MAX);
+            long size = cursor.fileSelected ? LoadElementaryFile(&memory.storage, &key, &cursor.directory, cursor.fileId,
+                                                                 image.data(), image.size()) : -1;
+            memory.failSaves = (kind & 0x40) != 0;
+            unsigned short status = UpdateBinary(&memory.storage, &key, &cursor, offset, (int)bytes.size(), bytes.data());
+            memory.failSaves = false;
+            if (status != SW_OK) {
+                FUZZ_CHECK(memory.files == before);
+                continue;
+            }
+            FUZZ_CHECK(!(kind & 0x40) && !bytes.empty() && size >= offset + (long)bytes.size());
+            // The whole file reads back as it was with the written bytes in place.
+            std::copy(bytes.begin(), bytes.end(), image.begin() + offset);
+            Bytes after(KEY_FILE_MAX);
+            FUZZ_CHECK(LoadElementaryFile(&memory.storage, &key, &cursor.directory, cursor.fileId, after.data(),
+                                          after.size()) == size);
+            FUZZ_CHECK(std::equal(image.begin(), image.begin() + size, after.begin()));
+        } else if (kind & 1) {
             // Exactly count bytes of room: the key never writes more than it was asked for.
             unsigned char* destination = (unsigned char*)malloc(count ? (size_t)count : 1);
             int delivered = -1;

@@ -1,6 +1,6 @@
-// The target-directory rule and the paths derived from it, set-aside names and their recognition.
-// The fuzz targets, replayed in every test run, check every work path and set-aside name for being
-// whole or refused and found again by the recogniser, and certificate files of 2048 and 2049 bytes.
+// The target-directory rule and the paths derived from it. Work paths, set-aside names and their
+// recognition, and certificate files of 2048 and 2049 bytes are checked by the install_paths and
+// cert_file fuzz replays.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -10,16 +10,6 @@
 
 #include "setup.h"
 #include "system_dir.h"
-
-namespace {
-
-std::string Aside(const std::string& path, unsigned long tick)
-{
-    char out[INSTALL_PATH_SIZE];
-    return BuildAsideName(out, sizeof out, path.c_str(), tick) ? out : "<refused>";
-}
-
-} // namespace
 
 TEST(InstallContext, DerivesEveryPathFromTheTargetDirectory)
 {
@@ -61,59 +51,4 @@ TEST(InstallContext, RefusesADirectoryTooLongForItsPathsBeforeAnythingIsWritten)
     EXPECT_EQ(BuildInstallContext(&context, (fits + "d").c_str(), 0), 0);
     EXPECT_EQ(context.targetDir[0], '\0');
     EXPECT_EQ(context.trayPath[0], '\0');
-}
-
-TEST(AsideName, TickDigitsReplaceTheLastFourCharactersCountedWhole)
-{
-    struct Case { const char* path; unsigned long tick; const char* expected; };
-    const Case cases[] = {
-        { "C:\\windows\\KeyCmd.dll", 7, "C:\\windows\\KeyCmd7dll.OBK" },
-        { "C:\\windows\\KeyCmd.dll", 42, "C:\\windows\\KeyCmd42ll.OBK" },
-        { "C:\\windows\\KeyCmd.dll", 123, "C:\\windows\\KeyCmd123l.OBK" },
-        { "C:\\windows\\KeyCmd.dll", 1234, "C:\\windows\\KeyCmd1234.OBK" },
-        { "C:\\windows\\KeyCmd.dll", 4294967295UL, "C:\\windows\\KeyCmd4294967295.OBK" },
-        // Row 14's name, whose last four characters are not its extension.
-        { "C:\\windows\\KeyUninstall.exe.manifest", 123456789, "C:\\windows\\KeyUninstall.exe.mani123456789.OBK" },
-        // Counted in bytes, the digits would land on "文"; counted in characters they land on "钥".
-        { "C:\\新钥匙文件", 12, "C:\\新12匙文件.OBK" },
-        { "C:\\目录\\KeyCmd.dll", 99999, "C:\\目录\\KeyCmd99999.OBK" },
-        // Shorter than four characters: the digits start at the beginning.
-        { "ab", 5, "5b.OBK" },
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Aside(c.path, c.tick), c.expected) << c.path << " at " << c.tick;
-}
-
-TEST(AsideName, RefusesWhatWouldPassTheBuffer)
-{
-    char out[INSTALL_PATH_SIZE];
-    // A result of exactly 259 characters fits; the digits "1234" replace ".dll".
-    std::string fits = std::string(259 - 4 - 4, 'y') + ".dll";
-    EXPECT_EQ(BuildAsideName(out, sizeof out, fits.c_str(), 1234), 1);
-    EXPECT_EQ(strlen(out), 259u);
-    // One more, or ten digits where four were: refused, with nothing cut left behind.
-    for (const std::string& path : { "y" + fits, std::string(250, 'x') + "\\KeyCmd.dll" }) {
-        memset(out, 'z', sizeof out);
-        EXPECT_EQ(BuildAsideName(out, sizeof out, path.c_str(), 4294967295UL), 0) << path.size() << " bytes";
-        EXPECT_EQ(out[0], '\0');
-        EXPECT_EQ(out[INSTALL_PATH_SIZE - 1], '\0');
-    }
-}
-
-TEST(AsideNameRecognition, KnowsTheNamesMadeFromEachPayloadName)
-{
-    struct Case { const char* file; const char* payload; int expected; };
-    const Case cases[] = {
-        { "KeyCmd123456789.OBK", "KeyCmd.dll", 1 },
-        { "KeyCmd42ll.OBK", "KeyCmd.dll", 1 },
-        { "keycmd7dll.obk", "KeyCmd.dll", 1 },
-        { "KeyUninstall.exe.mani99.OBK", "KeyUninstall.exe.manifest", 1 },
-        { "KeyCspEx55.OBK", "KeyCsp.dll", 0 },
-        { "KeyCmd.OBK", "KeyCmd.dll", 0 },
-        { "KeyCmd123.BAK", "KeyCmd.dll", 0 },
-        { "KeyCmdX123.OBK", "KeyCmd.dll", 0 },
-        { "KeyCmd1", "KeyCmd.dll", 0 },
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsAsideNameFor(c.file, c.payload), c.expected) << c.file << " / " << c.payload;
 }

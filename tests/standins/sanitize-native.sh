@@ -22,7 +22,7 @@ sources=(
     standins/token/{key_model,key_ini,key_store,file_tree,file_system,pin_state,key_presence,hex_to_dec,device_path}.cpp
     standins/keysim/{keysim_args,keysim_commands,certificate_file}.cpp
     tests/standins/memory_storage.cpp
-    tests/standins/{hex_to_dec,key_ini,file_system,pin_state,key_presence,keysim}_test.cpp
+    tests/standins/{key_ini,file_system,pin_state,key_presence,keysim}_test.cpp
 )
 g++ "${flags[@]}" -Wall -Wextra -Werror -finput-charset=UTF-8 -fexec-charset=GBK \
     -Icommon -Istandins/token -Istandins/keysim -isystem "$gtest/include" \

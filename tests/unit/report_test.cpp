@@ -1,4 +1,4 @@
-// The device information report: version classes, the file's bytes, the message box.
+// The device information report: the time line, the file's bytes, the message box.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -10,28 +10,6 @@
 #include "report_text.h"
 
 namespace {
-
-TEST(WindowsVersionClass, FollowsTheTableRowByRow)
-{
-    struct Case { unsigned platform, major, minor; int expected; const char* line; };
-    const Case cases[] = {
-        { 2, 3, 51, 1, "操作系统版本: 未知" },   { 1, 4, 0, 2, "操作系统版本: 未知" },
-        { 1, 4, 10, 3, "操作系统版本: 未知" },   { 1, 9, 90, 4, "操作系统版本: 未知" },
-        { 2, 4, 0, 5, "操作系统版本: 未知" },    { 2, 5, 0, 6, "操作系统版本: Windows 2000" },
-        { 2, 5, 1, 7, "操作系统版本: Windows XP" }, { 2, 5, 2, 8, "操作系统版本: Windows 2003" },
-        { 2, 6, 0, 9, "操作系统版本: Windows Vista" }, { 2, 6, 1, 10, "操作系统版本: Windows 7" },
-        { 2, 6, 2, 11, "操作系统版本: Windows 8" }, { 2, 6, 3, 11, "操作系统版本: Windows 8" },
-        { 1, 4, 20, 0, "操作系统版本: 未知" },   { 2, 5, 3, 0, "操作系统版本: 未知" },
-        { 2, 10, 0, 0, "操作系统版本: 未知" },   { 0, 6, 1, 0, "操作系统版本: 未知" },
-        { 3, 6, 1, 0, "操作系统版本: 未知" },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.platform << "/" << c.major << "." << c.minor);
-        int cls = ClassifyVersionNumbers(c.platform, c.major, c.minor);
-        EXPECT_EQ(cls, c.expected);
-        EXPECT_STREQ(VersionLine(cls), c.line);
-    }
-}
 
 TEST(ReportTextAssembly, TimeLineHasNoLeadingZeros)
 {
