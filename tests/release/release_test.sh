@@ -33,6 +33,17 @@ sign)
     python3 -c 'import sys; sys.exit(open(sys.argv[2], "rb").read().find(open(sys.argv[1], "rb").read()) < 0)' \
         "$work/signed/KeyManager.exe" "$work/signed/KeySetup.exe" || fail "the signed installer does not carry the signed manager"
 
+    # Each program's debug link names its debug file and holds that file's CRC.
+    for file in "$work"/*/*.exe; do
+        python3 - "$file" <<'PY' || fail "$file: the debug link does not match ${file}.debug"
+import sys, zlib
+program = open(sys.argv[1], "rb").read()
+name = sys.argv[1].rsplit("/", 1)[1].encode() + b".debug\0"
+at = program.find(name)
+crc = program[at + (len(name) + 3) // 4 * 4:][:4] if at >= 0 else b""
+sys.exit(crc != zlib.crc32(open(sys.argv[1] + ".debug", "rb").read()).to_bytes(4, "little"))
+PY
+    done
     for program in KeyManager KeySetup; do
         file=$work/signed/$program.exe
         osslsigncode verify -CAfile "$ca/root.pem" -in "$file" || fail "$program.exe does not verify with the test root"
