@@ -1,6 +1,16 @@
 # Included at the end of setup/CMakeLists.txt, once KeySetup is complete.
 kit_split_debug(KeySetup)
 
+# The programs the installer carries are linked again when the time stamp changes too, or a tree
+# built at an older commit would carry that commit's stamps in the payload.
+foreach(row IN LISTS PAYLOAD_ROWS)
+    string(REPLACE "|" ";" parts "${row}")
+    list(GET parts 4 standin)
+    if(TARGET ${standin})
+        set_property(TARGET ${standin} APPEND PROPERTY LINK_DEPENDS ${KIT_EPOCH_FILE})
+    endif()
+endforeach()
+
 # A signed release carries the signed manager: ./kit release puts it at signed/KeyManager.exe and links
 # KeySetupSigned, the same installer with that one payload file changed. Nothing else builds it.
 set(SIGNED_DIR ${CMAKE_CURRENT_BINARY_DIR}/signed)
