@@ -13,7 +13,7 @@ k() { KIT_WINEPREFIX=$prefix KIT_WINEARCH=win32 "$root/cmake/wine-run" "$build/s
 k create 0 --label "张三的USBKey" --pin 123456 --serial 5E2B0001 --apps 2 --removed
 k put-cert 0 1 0 enc "$certs\\zhangsan-enc.der"
 k put-cert 0 1 0 sig "$certs\\zhangsan-sig.der"
-k put-cert 0 2 0 sig "$certs\\lisi-sig.der"
+k put-cert 0 2 0 sig "$certs\\zhangsan-app2-sig.der"
 k insert 0
 # Li Si's key: one application with a single signature certificate.
 k create 1 --label "李四的USBKey" --pin 888888 --serial 5E2B0002 --apps 1 --removed

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the demo certificate authority of the virtual keys: a root, an intermediate CA and an encryption
-# and a signature certificate for two users, all DER, subject names in UTF8String.
+# and a signature certificate for two users, and a second signature certificate for 张三 (for his key's
+# second application), all DER, subject names in UTF8String.
 # Keys are made fresh on each run and thrown away; names, serial numbers and validity are fixed, so only
 # the keys and signatures differ between runs.
 #   make-certs.sh [OUTPUT_FOLDER]     (default: this script's folder)
@@ -95,17 +96,18 @@ issue root "/C=CN/O=Velmora CA/CN=Velmora 根证书" root 20 self
 issue subca "/C=CN/O=Velmora CA/OU=用户证书/CN=Velmora 用户证书签发中心" intermediate 20 root
 issue zhangsan-sig "/C=CN/O=某某公司/OU=信息部/CN=张三" signature 20 subca
 issue zhangsan-enc "/C=CN/O=某某公司/OU=信息部/CN=张三" encryption 20 subca
+issue zhangsan-app2-sig "/C=CN/O=某某公司/OU=财务部/CN=张三" signature 20 subca
 issue lisi-sig "/C=CN/O=某某科技有限公司/CN=李四" signature 16 subca
 issue lisi-enc "/C=CN/O=某某科技有限公司/CN=李四" encryption 16 subca
 
 openssl x509 -in "$work/root.pem" -outform DER -out "$out/rootca.cer"
 openssl x509 -in "$work/subca.pem" -outform DER -out "$out/subca.cer"
-for name in zhangsan-sig zhangsan-enc lisi-sig lisi-enc; do
+for name in zhangsan-sig zhangsan-enc zhangsan-app2-sig lisi-sig lisi-enc; do
     openssl x509 -in "$work/$name.pem" -outform DER -out "$out/$name.der"
 done
 # The chain must hold together, or the demo shows certificates no one could trust.
 cat "$work/root.pem" >"$work/trust.pem"
-for name in zhangsan-sig zhangsan-enc lisi-sig lisi-enc; do
+for name in zhangsan-sig zhangsan-enc zhangsan-app2-sig lisi-sig lisi-enc; do
     openssl verify -CAfile "$work/trust.pem" -untrusted "$work/subca.pem" -attime 1735689600 "$work/$name.pem" >/dev/null
 done
 ls -l "$out"/*.cer "$out"/*.der

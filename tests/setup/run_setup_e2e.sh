@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the installer's end-to-end tests in a fresh private Wine prefix, so the shared test prefix
 # never sees the installer's system files, registry keys or certificates.
-#   run_setup_e2e.sh win64|win32 BUILD_DIR
+#   run_setup_e2e.sh win64|win32 BUILD_DIR [INSTALLER]   (default: the build's KeySetup.exe)
 set -u
 arch=$1
 build=$2
+[ -n "${3:-}" ] && export KIT_SETUP_EXE="Z:${3//\//\\}"
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine_run=$here/../../cmake/wine-run
 

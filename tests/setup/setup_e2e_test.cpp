@@ -116,7 +116,7 @@ ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer,
 
 ProgramRun RunInstaller(int answer)
 {
-    return RunConfirmed(BuildFile("setup/KeySetup.exe"), SETUP_CAPTION, answer);
+    return RunConfirmed(SetupProgramFile(), SETUP_CAPTION, answer);
 }
 
 void ExpectEveryPayloadFileWritten()
@@ -261,12 +261,12 @@ TEST(SetupProgram, Step1_DecliningChangesNothing)
 TEST(SetupProgram, Step2_ASecondInstallerDuringTheConfirmationEndsSilently)
 {
     Program first;
-    ASSERT_TRUE(StartProgram(first, BuildFile("setup/KeySetup.exe"), ""));
+    ASSERT_TRUE(StartProgram(first, SetupProgramFile(), ""));
     SeenMessageBox box;
     ASSERT_TRUE(WaitForMessageBox(SETUP_CAPTION, 30000, &box));
 
     Program second;
-    ASSERT_TRUE(StartProgram(second, BuildFile("setup/KeySetup.exe"), ""));
+    ASSERT_TRUE(StartProgram(second, SetupProgramFile(), ""));
     EXPECT_EQ(second.Wait(20000), 0u);
     int boxes = 0;
     for (HWND w = FindWindowExA(NULL, NULL, "#32770", SETUP_CAPTION); w; w = FindWindowExA(NULL, w, "#32770", SETUP_CAPTION))

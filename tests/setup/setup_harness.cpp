@@ -69,10 +69,16 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
     return names;
 }
 
+std::string SetupProgramFile()
+{
+    char path[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("KIT_SETUP_EXE", path, sizeof path);
+    return n > 0 && n < sizeof path ? std::string(path, n) : BuildFile("setup/KeySetup.exe");
+}
+
 HMODULE LoadSetupResources()
 {
-    static HMODULE module = LoadLibraryExA(BuildFile("setup/KeySetup.exe").c_str(), NULL,
-                                           LOAD_LIBRARY_AS_DATAFILE);
+    static HMODULE module = LoadLibraryExA(SetupProgramFile().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     return module;
 }
 

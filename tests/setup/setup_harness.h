@@ -73,7 +73,9 @@ int CountInMachineStore(const char* storeName, const std::vector<unsigned char>&
 // screen (icon handles differ between processes once a manifest asks for common controls 6).
 UINT ShownMessageBoxIcon(HWND box);
 
-// KeySetup.exe from the build, loaded for its resources only; NULL when it cannot be loaded.
+// The installer under test: KIT_SETUP_EXE when set (a release's), else KeySetup.exe from the build.
+std::string SetupProgramFile();
+// That installer, loaded for its resources only; NULL when it cannot be loaded.
 HMODULE LoadSetupResources();
 // A resource's bytes in language 2052; empty when there is no such resource.
 std::vector<unsigned char> ResourceBytes(HMODULE module, const char* type, int id);
