@@ -43,11 +43,11 @@ case "$mode" in
 prepare)
     ;;
 window)
-    wine 'C:\windows\system32\KeyManager.exe'
+    "$root/cmake/wine-run" 'C:\windows\system32\KeyManager.exe'
     ;;
 screenshot)
     shot="$build/demo-screenshot.png"
-    wine explorer /desktop=shot,800x600 'C:\windows\system32\KeyManager.exe' >/dev/null 2>&1 &
+    "$root/cmake/wine-run" explorer /desktop=shot,800x600 'C:\windows\system32\KeyManager.exe' >/dev/null 2>&1 &
     sleep "${KIT_DEMO_SECONDS:-10}"
     import -window root -crop 800x600+0+0 "$shot"
     "$root/cmake/wine-run" --shutdown

@@ -12,7 +12,7 @@ mkdir -p "$out"
 KIT_DEMO_SECONDS=1 "$root/tools/demo.sh" "$build" "$prefix" prepare
 export WINEPREFIX=$prefix WINEARCH=win32 LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" TZ=Asia/Shanghai
-desk() { wine explorer /desktop=shot,800x600 "$@" >/dev/null 2>&1; }
+desk() { "$root/cmake/wine-run" explorer /desktop=shot,800x600 "$@" >/dev/null 2>&1; }
 shoot() { sleep 1.5; import -window root -crop 800x600+0+0 "$out/$1"; echo "$out/$1"; }
 
 desk 'C:\windows\system32\KeyManager.exe' &

@@ -10,6 +10,8 @@ build=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 work=$build/release-test
+# The release of the build under test: the 32-bit one, or the x86-64 twin.
+export KIT_ARCH=$(basename "$build")
 ca=$work/ca
 export RELEASE_TEST_PASSWORD='throwaway pass'
 failures=0
@@ -51,7 +53,7 @@ PY
     done
     # One flipped byte in the middle of the resources.
     cp "$work/signed/KeySetup.exe" "$work/tampered.exe"
-    python3 - "$work/tampered.exe" "$(i686-w64-mingw32-objdump -h "$work/tampered.exe" | awk '$2 == ".rsrc" { print $6, $3 }')" <<'PY'
+    python3 - "$work/tampered.exe" "$(x86_64-w64-mingw32-objdump -h "$work/tampered.exe" | awk '$2 == ".rsrc" { print $6, $3 }')" <<'PY'
 import sys
 offset, size = (int(x, 16) for x in sys.argv[2].split())
 with open(sys.argv[1], "r+b") as f:
