@@ -1,4 +1,4 @@
-// Reading a 32-bit PE image's import table and DLL characteristics, every offset checked.
+// Reading a PE image's import table and DLL characteristics, every offset checked.
 #include "pe_image.h"
 
 namespace {
@@ -58,10 +58,13 @@ PeImage ReadPeImage(const std::vector<unsigned char>& bytes)
         || !Read16(bytes, (size_t)header + 6, &sectionCount) || !Read16(bytes, (size_t)header + 20, &optionalSize))
         return image;
     size_t optional = (size_t)header + 24;
-    // PE32 with at least the import directory (the second data directory).
-    if (!Read16(bytes, optional, &magic) || magic != 0x10B || !Read16(bytes, optional + 70, &characteristics)
-        || !Read32(bytes, optional + 92, &directoryCount) || directoryCount < 2
-        || !Read32(bytes, optional + 104, &importRva))
+    // PE32, or PE32+ for the x86-64 twin (its data directories lie 16 bytes further), with at least
+    // the import directory (the second data directory).
+    if (!Read16(bytes, optional, &magic) || (magic != 0x10B && magic != 0x20B))
+        return image;
+    size_t directories = optional + (magic == 0x20B ? 112 : 96);
+    if (!Read16(bytes, optional + 70, &characteristics) || !Read32(bytes, directories - 4, &directoryCount)
+        || directoryCount < 2 || !Read32(bytes, directories + 8, &importRva))
         return image;
     size_t sections = optional + optionalSize;
     size_t descriptor = 0;

@@ -13,5 +13,5 @@ struct PeImage {
     std::vector<std::string> imports;   // as the import table names them
 };
 
-// Reads a 32-bit PE image; valid stays false when anything lies outside the bytes.
+// Reads a PE32 or PE32+ image; valid stays false when anything lies outside the bytes.
 PeImage ReadPeImage(const std::vector<unsigned char>& bytes);

@@ -283,21 +283,27 @@ TEST(SetupProgram, Step2_ASecondInstallerDuringTheConfirmationEndsSilently)
 // before a program's entry point, so a plant of those cannot be defeated under Wine; not used here.)
 struct PlantedDownloadFolder {
     ScratchFolder folder{ "download" };
-    std::string savedOverrides;
 
     PlantedDownloadFolder()
     {
-        for (const char* file : { "setup/KeySetup.exe", "tests/plant/newdev.dll", "tests/newdev_importer.exe" }) {
+        // The installer under test (the signed release in one prefix), and the plant from the build.
+        EXPECT_TRUE(CopyFileA(SetupProgramFile().c_str(), folder.File("KeySetup.exe").c_str(), FALSE));
+        for (const char* file : { "tests/plant/newdev.dll", "tests/newdev_importer.exe" }) {
             std::string name = file;
             EXPECT_TRUE(CopyFileA(BuildFile(file).c_str(), folder.File(name.substr(name.rfind('/') + 1)).c_str(), FALSE))
                 << file;
         }
-        char overrides[256] = "";
-        DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
-        savedOverrides = length < sizeof overrides ? overrides : "";
-        SetEnvironmentVariableA("WINEDLLOVERRIDES", (savedOverrides + ";newdev=n,b").c_str());
+        // Wine looks beside the program first for a library set to native, as Windows does. It takes
+        // the setting from its registry at each process start (a WINEDLLOVERRIDES set here would not
+        // reach the programs this test starts).
+        HKEY key = NULL;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL)
+            == ERROR_SUCCESS) {
+            EXPECT_EQ(RegSetValueExA(key, "newdev", 0, REG_SZ, (const BYTE*)"native,builtin", 15), ERROR_SUCCESS);
+            RegCloseKey(key);
+        }
     }
-    ~PlantedDownloadFolder() { SetEnvironmentVariableA("WINEDLLOVERRIDES", savedOverrides.c_str()); }
+    ~PlantedDownloadFolder() { RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev"); }
     std::string Note() const { return folder.File("newdev-loaded.txt"); }
 };
 
