@@ -212,6 +212,15 @@ static int EnterApplication(int handle, unsigned id)
     return SelectDirectory(handle, id);
 }
 
+// 1 when the key lists the application and it could be selected: the loop's select of the master
+// file (its answer not looked at), the check of the device information, the application's select.
+static int ApplicationListedAndSelected(int handle, unsigned id)
+{
+    unsigned short status = 0;
+    TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
+    return CheckApplication(handle, id) == 0 && SelectDirectory(handle, id);
+}
+
 int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* pin, int length)
 {
     int handle = OpenForPin(host, slot);
@@ -219,10 +228,8 @@ int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* pin, in
         return PIN_NO_ANSWER;
     int result = PIN_NO_ANSWER;
     for (unsigned id = APPLICATION_FIRST; id < APPLICATION_FIRST + APPLICATION_COUNT; ++id) {
-        unsigned short status = 0;
-        TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
         // An application the key does not list, or cannot select, ends the loop with the answer so far.
-        if (CheckApplication(handle, id) != 0 || !SelectDirectory(handle, id))
+        if (!ApplicationListedAndSelected(handle, id))
             break;
         result = TokenLibrary.QZ_VerifyPinUpDatePinInfoFile(handle, pin, length);
         if (result == 0)
@@ -238,16 +245,11 @@ int ChangeKeyPin(const KeyWalkHost* host, int slot, const unsigned char* change,
     int handle = OpenForPin(host, slot);
     if (!handle)
         return PIN_NO_ANSWER;
-    // The applications listed, with the checks the change loop used to make before each change.
+    // Which applications take part is settled before the first change is sent, with the checks
+    // verification makes; the first that fails them ends the list.
     int listed = 0;
-    while (listed < APPLICATION_COUNT) {
-        unsigned id = APPLICATION_FIRST + listed;
-        unsigned short status = 0;
-        TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
-        if (CheckApplication(handle, id) != 0 || !SelectDirectory(handle, id))
-            break;
+    while (listed < APPLICATION_COUNT && ApplicationListedAndSelected(handle, APPLICATION_FIRST + listed))
         ++listed;
-    }
 
     int result = PIN_NO_ANSWER;
     int took[APPLICATION_COUNT] = { 0 };
