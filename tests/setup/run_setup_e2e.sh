@@ -11,12 +11,14 @@ wine_run=$here/../../cmake/wine-run
 export KIT_WINEPREFIX=$build/setup-e2e-$arch
 export KIT_WINEARCH=$arch
 KIT_FRESH_PREFIX=1 "$wine_run" --boot
-# The 64-bit prefix runs inside the desktop shell (a virtual desktop named "shell"), which starts the
-# tray client for the installer; the 32-bit one has none, so the installer starts it itself.
+# Wine's desktop process answers as the desktop shell, which starts the tray client for the installer.
+# In the 32-bit prefix the installer is kept from reaching it (no proxies for the shell's interfaces),
+# as where no shell runs, so it starts the tray client itself.
 if [ "$arch" = win64 ]; then
-    "$wine_run" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
-    "$wine_run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
     export KIT_DESKTOP_SHELL=1
+else
+    "$wine_run" reg add 'HKCU\Software\Wine\AppDefaults\KeySetup.exe\DllOverrides' /v actxprxy /d '' /f \
+        >/dev/null 2>&1
 fi
 rc=0
 "$wine_run" "$build/tests/setup_e2e_tests.exe" || rc=$?

@@ -96,7 +96,8 @@ ProcessFacts FactsOf(DWORD processId)
 }
 
 // Where the tray client was started from: "shell" when the desktop shell started it, "installer" when
-// the installer did, else the parent's name. run_setup_e2e.sh runs one prefix with the shell.
+// the installer did, else the parent's name. run_setup_e2e.sh keeps the installer from the shell in
+// one prefix and says so in KIT_DESKTOP_SHELL.
 std::string TrayStarter(HWND tray, DWORD installerId)
 {
     DWORD trayId = 0;
