@@ -1,5 +1,5 @@
-// Fuzz target: the manager's own walk over the keys (WalkKeys) and its PIN loop (PresentPin), over a
-// token whose every answer is fuzzed (see token_answers.h), then the report built from what was read.
+// Fuzz target: the manager's own walk over the keys (WalkKeys) and its PIN loops (VerifyKeyPin, ChangeKeyPin),
+// over a token whose every answer is fuzzed (see token_answers.h), then the report built from what was read.
 //
 // The host stands in for what is Windows-only: opening a key as key_access.cpp does (KeyCmd.dll is
 // bound only while a key is open: a zero handle and a close release it, clearing its entries, so a
@@ -180,10 +180,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (mode & 1) {
         static const unsigned char pin[] = { '1', '2', '3', '4' };
         static const unsigned char change[] = { '1', '2', '3', '4', 0xFF, '5', '6', '7', '8' };
+        static const unsigned char undo[] = { '5', '6', '7', '8', 0xFF, '1', '2', '3', '4' };
         int slot = (mode >> 1) & 3;
         bool changing = (mode >> 3) & 1;
-        PresentPin(&walkHost, slot, changing ? PIN_CHANGE : PIN_VERIFY, changing ? change : pin,
-                   changing ? (int)sizeof change : (int)sizeof pin, !changing);
+        if (changing)
+            ChangeKeyPin(&walkHost, slot, change, (int)sizeof change, undo, (int)sizeof undo);
+        else
+            VerifyKeyPin(&walkHost, slot, pin, (int)sizeof pin);
         CheckTokenLeftClean(host);
     }
 

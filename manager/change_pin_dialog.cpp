@@ -32,6 +32,7 @@ static void OnInitDialog(HWND dialog)
     for (int id : PinBoxes)
         SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, PIN_BOX_LIMIT, 0);
     SetMeter(dialog, METER_NONE);
+    NotePinDialogSlot(dialog);
 }
 
 // OK is usable once all three boxes hold something.
@@ -50,7 +51,8 @@ static void OnBoxChanged(HWND dialog, int id)
     char pin[PIN_READ_SIZE];
     ReadPinBox(dialog, id, pin, sizeof pin);
     int acceptable = IsAlphanumericPin(pin);
-    MeterLevel level = MeterLevelFor(pin);
+    // Only the new PIN is rated: the current one has no business in the rating's buffers.
+    MeterLevel level = id == IDC_NEW_PIN ? MeterLevelFor(pin) : METER_NONE;
     WipeBytes(pin, sizeof pin);
     if (!acceptable) {
         if (id == IDC_NEW_PIN)
@@ -68,26 +70,31 @@ static void OnBoxChanged(HWND dialog, int id)
 static void ChangePin(HWND dialog)
 {
     char current[PIN_READ_SIZE], fresh[PIN_READ_SIZE], confirmation[PIN_READ_SIZE];
-    unsigned char changeData[PIN_WORK_BUFFER];
+    unsigned char changeData[PIN_WORK_BUFFER], undoData[PIN_WORK_BUFFER];
     ZeroMemory(changeData, sizeof changeData);
+    ZeroMemory(undoData, sizeof undoData);
     ReadPinBox(dialog, IDC_CURRENT_PIN, current, sizeof current);
     ReadPinBox(dialog, IDC_NEW_PIN, fresh, sizeof fresh);
     ReadPinBox(dialog, IDC_CONFIRM_PIN, confirmation, sizeof confirmation);
     int mismatch = strcmp(fresh, confirmation) != 0;
     int length = BuildChangeData(current, fresh, changeData, sizeof changeData);
+    int undoLength = BuildChangeData(fresh, current, undoData, sizeof undoData);
     WipeBytes(current, sizeof current);
     WipeBytes(fresh, sizeof fresh);
     WipeBytes(confirmation, sizeof confirmation);
     if (mismatch) {
         WipeBytes(changeData, sizeof changeData);
+        WipeBytes(undoData, sizeof undoData);
         ShowPinMessage(dialog, "对不起，您两次输入的新密码不一致，请重新输入！", MB_OK | MB_ICONWARNING);
         ClearAndFocus(dialog, IDC_CONFIRM_PIN);
         return;
     }
 
-    int slot = FindSelectedSlot();
-    int result = slot < 0 || length < 0 ? PIN_NO_ANSWER : RunPinOperation(slot, PIN_CHANGE, changeData, length, 0);
+    int slot = PinDialogSlot(dialog);
+    int result = slot < 0 || length < 0 ? PIN_NO_ANSWER
+                                        : ChangeSlotPin(slot, changeData, length, undoData, undoLength);
     WipeBytes(changeData, sizeof changeData);
+    WipeBytes(undoData, sizeof undoData);
     if (result != 0 && result != -1)
         SetMeter(dialog, METER_NONE);
     PinOutcome outcome = ReportPinResult(dialog, result, "修改USBKey密码成功！", "修改USBKey密码失败！");

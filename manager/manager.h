@@ -67,8 +67,13 @@ int ClassifyWindowsVersion(void);
 enum PinOutcome { PIN_OUTCOME_DONE, PIN_OUTCOME_LOCKED, PIN_OUTCOME_RETRY, PIN_OUTCOME_FAILED };
 // The slot whose key item is SelectedKeyItem, or -1.
 int FindSelectedSlot(void);
-// PresentPin on the key in slot, opened with OpenUsbKey.
-int RunPinOperation(int slot, PinOperation operation, const unsigned char* data, int length, int stopOnSuccess);
+// Notes on a PIN dialog, as it opens, the slot of the key it is opened for.
+void NotePinDialogSlot(HWND dialog);
+// That slot while its key is still the one selected, else -1.
+int PinDialogSlot(HWND dialog);
+// VerifyKeyPin and ChangeKeyPin on the key in slot, opened with OpenUsbKey.
+int VerifySlotPin(int slot, const unsigned char* pin, int length);
+int ChangeSlotPin(int slot, const unsigned char* change, int changeLength, const unsigned char* undo, int undoLength);
 // Shows the message for a key's answer under the dialog; returns what the answer means.
 PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, const char* failureText);
 void ShowPinMessage(HWND dialog, const char* text, UINT style);
@@ -88,6 +93,8 @@ extern unsigned char LetterOrder[KEY_ORDER_BUFFER];
 extern int ShiftOn;
 extern int CapsOn;
 void InitOnScreenKeyboard(HWND dialog);
+// Frees the held-key bitmaps; called when the dialog is destroyed.
+void FreeOnScreenKeyboard(HWND dialog);
 // Handles a press of an on-screen key; returns 0 for ids that are no key.
 int OnScreenKeyPressed(HWND dialog, int id);
 

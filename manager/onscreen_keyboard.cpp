@@ -68,6 +68,17 @@ void InitOnScreenKeyboard(HWND dialog)
     CapsOn = 0;
 }
 
+void FreeOnScreenKeyboard(HWND dialog)
+{
+    // A button does not own the image it shows; the three held-key bitmaps go with the dialog.
+    static const int held[] = { KEY_CAPS, KEY_SHIFT_LEFT, KEY_SHIFT_RIGHT };
+    for (int id : held) {
+        HGDIOBJ image = (HGDIOBJ)SendDlgItemMessageA(dialog, KEY_SECOND_SET + id, BM_SETIMAGE, IMAGE_BITMAP, 0);
+        if (image)
+            DeleteObject(image);
+    }
+}
+
 // Shows the second set's character keys exactly when one of Shift and Caps is on.
 static void UpdateCharacterKeys(HWND dialog)
 {

@@ -25,12 +25,8 @@ int IsAlphanumericPin(const char* text)
     return 1;
 }
 
-int RatePinStrength(const char* text)
+static int RateCopy(const unsigned char* s, size_t length)
 {
-    char copy[PIN_READ_SIZE];
-    TextCopy(copy, sizeof copy, text);
-    const unsigned char* s = (const unsigned char*)copy;
-    size_t length = strlen(copy);
     if (length == 0)
         return 0;
 
@@ -46,6 +42,15 @@ int RatePinStrength(const char* text)
     if (allDigits || allSame || ascending)
         return 1;
     return allUpper || allLower ? 2 : 3;
+}
+
+int RatePinStrength(const char* text)
+{
+    char copy[PIN_READ_SIZE];
+    TextCopy(copy, sizeof copy, text);
+    int rating = RateCopy((const unsigned char*)copy, strlen(copy));
+    WipeBytes(copy, sizeof copy);
+    return rating;
 }
 
 MeterLevel MeterLevelFor(const char* newPin)

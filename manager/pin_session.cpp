@@ -16,9 +16,28 @@ int FindSelectedSlot(void)
     return -1;
 }
 
-int RunPinOperation(int slot, PinOperation operation, const unsigned char* data, int length, int stopOnSuccess)
+// Kept in the dialog's own user data: slot + 1, so 0 is no key.
+void NotePinDialogSlot(HWND dialog)
 {
-    return PresentPin(&KeyAccessHost, slot, operation, data, length, stopOnSuccess);
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)(FindSelectedSlot() + 1));
+}
+
+int PinDialogSlot(HWND dialog)
+{
+    // A refresh under the dialog (a key arriving, an update message any program may send) selects the
+    // first key: the PIN typed for one key must not be presented to another.
+    int noted = (int)GetWindowLongPtrA(dialog, DWLP_USER) - 1;
+    return noted >= 0 && FindSelectedSlot() == noted ? noted : -1;
+}
+
+int VerifySlotPin(int slot, const unsigned char* pin, int length)
+{
+    return VerifyKeyPin(&KeyAccessHost, slot, pin, length);
+}
+
+int ChangeSlotPin(int slot, const unsigned char* change, int changeLength, const unsigned char* undo, int undoLength)
+{
+    return ChangeKeyPin(&KeyAccessHost, slot, change, changeLength, undo, undoLength);
 }
 
 void ShowPinMessage(HWND dialog, const char* text, UINT style)

@@ -18,6 +18,7 @@ static void OnInitDialog(HWND dialog)
     SetFocus(GetDlgItem(dialog, IDC_PIN_BOX));
     SendDlgItemMessageA(dialog, IDC_PIN_BOX, EM_LIMITTEXT, PIN_BOX_LIMIT, 0);
     InitOnScreenKeyboard(dialog);
+    NotePinDialogSlot(dialog);
 }
 
 static void OnPinBoxChanged(HWND dialog)
@@ -51,9 +52,8 @@ void VerifyPin(HWND dialog, int controlId)
         return;
     }
 
-    int slot = FindSelectedSlot();
-    int result = slot < 0 ? PIN_NO_ANSWER
-                          : RunPinOperation(slot, PIN_VERIFY, (const unsigned char*)pin, length, 1);
+    int slot = PinDialogSlot(dialog);
+    int result = slot < 0 ? PIN_NO_ANSWER : VerifySlotPin(slot, (const unsigned char*)pin, length);
     WipeBytes(pin, sizeof pin);
     if (ReportPinResult(dialog, result, "验证USBKey密码成功！", "验证USBKey密码失败！") == PIN_OUTCOME_DONE) {
         EndDialog(dialog, controlId);
@@ -91,6 +91,9 @@ INT_PTR CALLBACK VerifyPinDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return FALSE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        return FALSE;
+    case WM_DESTROY:
+        FreeOnScreenKeyboard(dialog);
         return FALSE;
     }
     return FALSE;

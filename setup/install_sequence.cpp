@@ -41,7 +41,7 @@ int FinishInstallSequence(const InstallContext* context)
     // A missing trust anchor is reported, but only after every other step has had its turn.
     int rootImported = ImportCertificateFile(context->rootCertPath, "Root");
     int subImported = ImportCertificateFile(context->subCertPath, "CA");
-    ShellLaunch(context->trayPath, "", 0);
+    StartTrayClient(context);
     CreateStartMenuShortcuts(context->managerPath, context->uninstallerPath);
     if (!RegisterCspForUser(context->cspImagePath))
         return -1;

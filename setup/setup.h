@@ -75,6 +75,11 @@ void SetFileAside(const char* path);
 void ShellLaunch(const char* path, const char* parameters, int wait);
 void SelfRegisterLibrary(const char* path, int registerIt);
 
+// tray_start.cpp
+// Starts the tray client through the desktop shell, with the user's own rights; where no shell
+// answers, with ShellLaunch as the installer's own child.
+void StartTrayClient(const InstallContext* context);
+
 // driver_install.cpp
 // The Plug and Play calls behind InstallTokenDriver; tests put in their own.
 struct DriverApi {

@@ -278,7 +278,7 @@ protected:
     }
 
     // What the user is told when call n fails: the calls whose answers the operation does not look at
-    // (the reset, the loop's own select of the master file before CheckApplication selects it again,
+    // (the reset, the loop's own selects of the master file before CheckApplication selects it again,
     // and the close) change nothing, nor does anything after the key's answer; a failure before it
     // means the key was not reached; the key's own answer is shown as it is.
     static std::string ExpectedPinMessage(const std::vector<Call>& calls, int n, int pinIndex, FaultKind kind,
@@ -287,7 +287,16 @@ protected:
         const Call& call = calls[n];
         bool loopSelect = call.name == "Select_File" && call.args[0] == SELECT_MASTER_FILE && n > 0 &&
                           (calls[n - 1].name == "QZ_IC_RESET" || IsPinCall(calls[n - 1].name));
-        if (n > pinIndex || call.name == "QZ_IC_RESET" || loopSelect || call.name == "QZ_Close")
+        // A change first lists the applications: on this one-application key, whatever the calls
+        // between the listing's select of application 1 and the change's own select answer (the
+        // second application's check, the loop's selects of the master file), the first one is the
+        // only application to change.
+        std::vector<int> enters;
+        for (int i = 0; i < (int)calls.size(); ++i)
+            if (calls[i].name == "Select_File" && calls[i].args[0] == SELECT_DIRECTORY)
+                enters.push_back(i);
+        bool listingTail = enters.size() == 2 && n > enters[0] && n < enters[1];
+        if (n > pinIndex || call.name == "QZ_IC_RESET" || loopSelect || listingTail || call.name == "QZ_Close")
             return success;
         if (n < pinIndex)
             return failure;

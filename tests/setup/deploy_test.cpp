@@ -104,19 +104,24 @@ TEST_F(DeployTest, AControlIsUnregisteredSetAsideWrittenAndRegistered)
 {
     ASSERT_EQ(CoInitialize(NULL), S_OK) << "COM is not yet initialised on this thread";
     CoUninitialize();
+    const char* const server = "SOFTWARE\\Classes\\CLSID\\{4B1806F5-18F9-41D5-8628-1A3F26D620EF}\\InprocServer32";
     std::string journal = folder->File("journal.txt");
     SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", journal.c_str());
 
-    // Never there before: registered, after the pause that precedes registration.
+    // Never there before: registered, after the pause that precedes registration. The carried copy
+    // keeps no journal: the file the variable names is never made.
     EXPECT_EQ(DeployPayloadRow(setup, &Row(25), &context), 1);
-    EXPECT_EQ(ReadText(journal), "register " + Target(25) + "\r\n");
+    EXPECT_TRUE(ReadRegistryValue(HKEY_LOCAL_MACHINE, server, NULL).data == TextValueBytes(Target(25)));
+    EXPECT_FALSE(FileExists(journal));
     EXPECT_EQ(RecordedPauses, std::vector<DWORD>({ 300 }));
 
-    // There already: the old copy unregisters itself first.
-    DeleteFileA(journal.c_str());
+    // There already, as the test copy that notes its calls: it unregisters itself first, and the new
+    // copy registers again after it.
+    ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/journal/SealView.ocx").c_str(), Target(25).c_str(), FALSE));
     RecordedPauses.clear();
     EXPECT_EQ(DeployPayloadRow(setup, &Row(25), &context), 1);
-    EXPECT_EQ(ReadText(journal), "unregister " + Target(25) + "\r\nregister " + Target(25) + "\r\n");
+    EXPECT_EQ(ReadText(journal), "unregister " + Target(25) + "\r\n");
+    EXPECT_TRUE(ReadRegistryValue(HKEY_LOCAL_MACHINE, server, NULL).data == TextValueBytes(Target(25)));
     EXPECT_EQ(RecordedPauses, std::vector<DWORD>({ 200, 500, 300 }));
     EXPECT_TRUE(ReadBytes(Target(25)) == Carried(Row(25)));
 

@@ -17,6 +17,17 @@ wine_run=$here/../../cmake/wine-run
 export KIT_WINEPREFIX=$build/setup-e2e-$arch
 export KIT_WINEARCH=$arch
 KIT_FRESH_PREFIX=1 "$wine_run" --boot
+# Booted again: the desktop process that a new prefix's first boot starts does not answer as the shell.
+"$wine_run" --boot
+# Wine's desktop process answers as the desktop shell, which starts the tray client for the installer.
+# In the 32-bit prefix the installer is kept from reaching it (no proxies for the shell's interfaces),
+# as where no shell runs, so it starts the tray client itself.
+if [ "$arch" = win64 ]; then
+    export KIT_DESKTOP_SHELL=1
+else
+    "$wine_run" reg add 'HKCU\Software\Wine\AppDefaults\KeySetup.exe\DllOverrides' /v actxprxy /d '' /f \
+        >/dev/null 2>&1
+fi
 rc=0
 "$wine_run" "$build/tests/setup_e2e_tests.exe" || rc=$?
 "$wine_run" --shutdown

@@ -44,6 +44,27 @@ TEST(KeyCharacters, PunctuationIsFixedAndOtherKeysEnterNothing)
         EXPECT_EQ(KeyCharacter(id, digits, letters), 0) << id;
 }
 
+// The held-key bitmaps go with the dialog: each opening's three are deleted when it is destroyed, and the
+// process's GDI count (where the system keeps one) is back where it was after many openings.
+TEST(HeldKeyBitmaps, AreFreedWithTheDialog)
+{
+    AppInstance = GetModuleHandleA(NULL);
+    DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int opening = 0; opening < 50; ++opening) {
+        HWND dialog = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_VERIFY_PIN), NULL, VerifyPinDlgProc, 0);
+        ASSERT_TRUE(dialog);
+        std::vector<HGDIOBJ> images;
+        for (int id : { 2061, 2063, 2065 })
+            images.push_back((HGDIOBJ)SendDlgItemMessageA(dialog, id, BM_GETIMAGE, IMAGE_BITMAP, 0));
+        DestroyWindow(dialog);
+        for (HGDIOBJ image : images) {
+            ASSERT_TRUE(image != NULL) << opening;
+            EXPECT_EQ(GetObjectType(image), 0u) << "opening " << opening << ": a held-key bitmap outlived its dialog";
+        }
+    }
+    EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), before);
+}
+
 class KeyboardTest : public PinDialogTest {
 protected:
     void SetUp() override

@@ -1,5 +1,6 @@
-// Stand-in for a COM control of the payload: registers its class the way a real control does, and
-// notes each call in a journal when a test names one in VELMORA_STANDIN_JOURNAL.
+// Stand-in for a COM control of the payload: registers its class the way a real control does. The
+// copy built for tests (STANDIN_JOURNAL) also notes each call in the journal VELMORA_STANDIN_JOURNAL
+// names; the payload's copies have no journal, since elevated programs load them.
 #include <windows.h>
 #include <olectl.h>
 
@@ -14,6 +15,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
+#ifdef STANDIN_JOURNAL
 static void NoteInJournal(const char* event, const char* modulePath)
 {
     char journal[MAX_PATH];
@@ -31,6 +33,11 @@ static void NoteInJournal(const char* event, const char* modulePath)
     WriteFile(file, line, (DWORD)lstrlenA(line), &written, NULL);
     CloseHandle(file);
 }
+#else
+static void NoteInJournal(const char*, const char*)
+{
+}
+#endif
 
 static HRESULT WriteDefault(const char* keyPath, const char* text)
 {
