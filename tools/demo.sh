@@ -21,6 +21,11 @@ if [ "$keep" = keep ] && [ -f "$prefix/system.reg" ]; then
 else
     KIT_FRESH_PREFIX=1 "$root/cmake/wine-run" --boot
 fi
+# Caption buttons are glyphs of Wine's Marlett font (fonts-wine). 64-bit Wine started on its own does
+# not look in Wine's font folder, so the prefix gets its own copy.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp -n /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 
 # The kit lives in the 32-bit system directory, as the installer leaves it.
 sysdir="$prefix/drive_c/windows/system32"
