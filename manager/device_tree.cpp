@@ -7,7 +7,6 @@
 DeviceRecord DeviceTable[KEY_SLOT_COUNT];
 char ReportText[REPORT_TEXT_SIZE];
 
-static const char PlaceholderText[] = "没有USBKey";
 
 HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image)
 {
@@ -52,7 +51,7 @@ void FinishTree(HWND mainWindow, HTREEITEM firstKey)
         SelectedKeyItem = firstKey;
     } else {
         SetKeyButtons(mainWindow, FALSE, FALSE);
-        InsertTreeItem(tree, TVI_ROOT, PlaceholderText, KEY_ITEM_TEXT_LIMIT, 0);
+        InsertTreeItem(tree, TVI_ROOT, TEXT_NO_KEY, KEY_ITEM_TEXT_LIMIT, 0);
     }
 }
 

@@ -62,6 +62,6 @@ void AppendLabelReportLine(char* report, size_t size, const char* label);
 void AppendSubjectReportLine(char* report, size_t size, const char* subject, int encryption);
 void AppendIssuerReportLine(char* report, size_t size, const char* issuer);
 void AppendSerialReportLine(char* report, size_t size, const char* serialDecimal);
-// The name and the date as "2014年3月5日9时7分0秒", in one piece.
+// The name and the date with REPORT_DATE_FORMAT, in one piece.
 void AppendReportDate(char* report, size_t size, const char* name, const ReportDate* date);
 void AppendValidityReportLines(char* report, size_t size, const ReportDate* start, const ReportDate* end);

@@ -11,9 +11,8 @@
 #include "key_layout.h"
 #include "key_walk.h"
 #include "keyboard_layout.h"
+#include "texts.h"
 
-#define MAIN_WINDOW_TITLE   "VelmoraCA客户端工具"
-#define MESSAGE_CAPTION     "VelmoraCA客户端工具-提示"
 #define INSTANCE_NAME       "QuvaneClientClass_VLCA"
 #define TRAY_WINDOW_TITLE   "KeyTray"
 #define DIALOG_CLASS        "#32770"

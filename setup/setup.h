@@ -6,8 +6,8 @@
 
 #include "install_paths.h"
 #include "resource.h"
+#include "texts.h"
 
-#define SETUP_CAPTION       "安装 VelmoraCA客户端工具"
 #define INSTANCE_NAME       "DovaroClass_SKF"
 #define DIALOG_CLASS        "#32770"
 
@@ -114,9 +114,6 @@ int UnregisterCspForUser(void);
 int UnregisterCspForMachine(void);
 
 // shortcuts.cpp
-#define SHORTCUT_FOLDER     "\\VelmoraCA客户端工具"
-#define MANAGER_LINK        "\\工具.lnk"
-#define UNINSTALLER_LINK    "\\卸载.lnk"
 void CreateStartMenuShortcuts(const char* managerPath, const char* uninstallerPath);
 int CreateShellShortcut(const char* targetPath, const char* linkPath, const char* arguments);
 
