@@ -41,7 +41,7 @@ int ApplicationListed(const unsigned char* deviceInfo, size_t infoSize, int appl
 {
     if (applicationIndex < 0 || applicationIndex >= APPLICATION_COUNT)
         return 0;
-    return FieldAt(deviceInfo, infoSize, 68 + 136 * (size_t)applicationIndex) != 0;
+    return FieldAt(deviceInfo, infoSize, ApplicationEntryOffset(applicationIndex)) != 0;
 }
 
 ContainerState ReadContainerState(const unsigned char* directory, size_t directorySize, int container)
@@ -49,11 +49,11 @@ ContainerState ReadContainerState(const unsigned char* directory, size_t directo
     ContainerState state = { 0, 0, 0 };
     if (container < 0 || container >= CONTAINERS_PER_APPLICATION)
         return state;
-    size_t base = 148 * (size_t)container;
-    state.inUse = base + 48 < directorySize && directory[base + 48] != 0;
+    size_t base = ContainerEntryOffset(container);
+    state.inUse = base + CONTAINER_IN_USE_BYTE < directorySize && directory[base + CONTAINER_IN_USE_BYTE] != 0;
     if (state.inUse) {
-        state.hasEncryption = FieldAt(directory, directorySize, base + 32) != 0;
-        state.hasSignature = FieldAt(directory, directorySize, base + 40) != 0;
+        state.hasEncryption = FieldAt(directory, directorySize, base + CONTAINER_ENCRYPTION_FIELD) != 0;
+        state.hasSignature = FieldAt(directory, directorySize, base + CONTAINER_SIGNATURE_FIELD) != 0;
     }
     return state;
 }

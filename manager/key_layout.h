@@ -4,19 +4,14 @@
 
 #include <stddef.h>
 
+#include "key_files.h"
+
 enum {
-    DEVICE_INFO_SIZE = 340,      // buffer for EF 0xEF01 under the master file
-    CONTAINER_DIRECTORY_SIZE = 620,
-    CERTIFICATE_FILE_SIZE = 3000,
-    KEY_LABEL_FIELD = 64,
     KEY_ITEM_TEXT_LIMIT = 80,    // 79 bytes and the NUL
     CERT_ITEM_TEXT_LIMIT = 180,  // 179 bytes and the NUL
     CERT_NAME_SIZE = 256,
     SERIAL_HEX_SIZE = 256,
-    SERIAL_DECIMAL_SIZE = 512,
-    APPLICATION_FIRST = 0xAD01,
-    APPLICATION_COUNT = 2,
-    CONTAINERS_PER_APPLICATION = 2
+    SERIAL_DECIMAL_SIZE = 512
 };
 
 // Upper bounds of the report text: the key lines, and one certificate block with the longest names,
