@@ -5,13 +5,14 @@
 #include <windows.h>
 
 #include "install_paths.h"
+#include "payload_rows.h"
 #include "resource.h"
 #include "texts.h"
 
 #define INSTANCE_NAME       "DovaroClass_SKF"
 #define DIALOG_CLASS        "#32770"
 
-enum { PAYLOAD_ROW_COUNT = 34, CSP_SIGNATURE_SIZE = 136 };
+enum { CSP_SIGNATURE_SIZE = 136 };
 
 // The working set of the install sequence; every path zero-filled before use.
 struct InstallContext {
