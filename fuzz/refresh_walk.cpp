@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include "fuzz_check.h"
+#include "key_pin.h"
 #include "key_walk.h"
 #include "report_text.h"
 #include "token_answers.h"

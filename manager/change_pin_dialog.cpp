@@ -4,8 +4,6 @@
 #include "../common/bounded_text.h"
 #include "pin_rules.h"
 
-static const char CurrentCharacterMessage[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
-static const char NewCharacterMessage[] = "只能使用4～8位的数字、字母或其组合作为USBKey密码，请重新输入。";
 
 INT_PTR OpenChangePinDialog(HWND owner)
 {
@@ -57,7 +55,7 @@ static void OnBoxChanged(HWND dialog, int id)
     if (!acceptable) {
         if (id == IDC_NEW_PIN)
             SetMeter(dialog, METER_NONE);
-        ShowPinMessage(dialog, id == IDC_CURRENT_PIN ? CurrentCharacterMessage : NewCharacterMessage,
+        ShowPinMessage(dialog, id == IDC_CURRENT_PIN ? TEXT_PIN_CHARACTERS_WRONG : TEXT_NEW_PIN_CHARACTERS_WRONG,
                        MB_OK | MB_ICONWARNING);
         ClearAndFocus(dialog, id);
         return;
@@ -85,7 +83,7 @@ static void ChangePin(HWND dialog)
     if (mismatch) {
         WipeBytes(changeData, sizeof changeData);
         WipeBytes(undoData, sizeof undoData);
-        ShowPinMessage(dialog, "对不起，您两次输入的新密码不一致，请重新输入！", MB_OK | MB_ICONWARNING);
+        ShowPinMessage(dialog, TEXT_NEW_PINS_DIFFER, MB_OK | MB_ICONWARNING);
         ClearAndFocus(dialog, IDC_CONFIRM_PIN);
         return;
     }
@@ -97,7 +95,7 @@ static void ChangePin(HWND dialog)
     WipeBytes(undoData, sizeof undoData);
     if (result != 0 && result != -1)
         SetMeter(dialog, METER_NONE);
-    PinOutcome outcome = ReportPinResult(dialog, result, "修改USBKey密码成功！", "修改USBKey密码失败！");
+    PinOutcome outcome = ReportPinResult(dialog, result, TEXT_CHANGE_SUCCEEDED, TEXT_CHANGE_FAILED);
     if (outcome == PIN_OUTCOME_DONE || outcome == PIN_OUTCOME_LOCKED) {
         EndDialog(dialog, IDOK);
         return;

@@ -1,13 +1,7 @@
-// The tree of keys and certificates in the main window: the Windows side of the walk over the keys
-// (certificate decoding, tree items) that fills DeviceTable and ReportText.
+// The tree of keys and certificates in the main window: its items, its images and its placeholder.
 #include "manager.h"
 
 #include "../common/bounded_text.h"
-
-DeviceRecord DeviceTable[KEY_SLOT_COUNT];
-char ReportText[REPORT_TEXT_SIZE];
-
-static const char PlaceholderText[] = "没有USBKey";
 
 HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image)
 {
@@ -52,41 +46,8 @@ void FinishTree(HWND mainWindow, HTREEITEM firstKey)
         SelectedKeyItem = firstKey;
     } else {
         SetKeyButtons(mainWindow, FALSE, FALSE);
-        InsertTreeItem(tree, TVI_ROOT, PlaceholderText, KEY_ITEM_TEXT_LIMIT, 0);
+        InsertTreeItem(tree, TVI_ROOT, TEXT_NO_KEY, KEY_ITEM_TEXT_LIMIT, 0);
     }
-}
-
-static ReportDate LocalDateOf(const FILETIME* utc)
-{
-    FILETIME local;
-    SYSTEMTIME time;
-    ZeroMemory(&time, sizeof time);
-    FileTimeToLocalFileTime(utc, &local);
-    FileTimeToSystemTime(&local, &time);
-    ReportDate date = { time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond };
-    return date;
-}
-
-static int DecodeCertificate(void*, const unsigned char* der, int length, CertificateFacts* facts, void** decoded)
-{
-    PCCERT_CONTEXT context = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der, length);
-    if (!context)
-        return 0;
-    *decoded = (void*)context;
-    facts->hasSubject = CertGetNameStringA(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, facts->subject,
-                                           sizeof facts->subject) != 0;
-    facts->hasIssuer = CertGetNameStringA(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, NULL,
-                                          facts->issuer, sizeof facts->issuer) != 0;
-    facts->serial = context->pCertInfo->SerialNumber.pbData;
-    facts->serialLength = context->pCertInfo->SerialNumber.cbData;
-    facts->notBefore = LocalDateOf(&context->pCertInfo->NotBefore);
-    facts->notAfter = LocalDateOf(&context->pCertInfo->NotAfter);
-    return 1;
-}
-
-static void ReleaseCertificate(void*, void* decoded)
-{
-    CertFreeCertificateContext((PCCERT_CONTEXT)decoded);
 }
 
 HTREEITEM InsertKeyItem(HWND mainWindow, const char* label)
@@ -95,35 +56,9 @@ HTREEITEM InsertKeyItem(HWND mainWindow, const char* label)
     return InsertTreeItem(GetDlgItem(mainWindow, IDC_KEY_TREE), TVI_ROOT, label, KEY_ITEM_TEXT_LIMIT, 0);
 }
 
-static HTREEITEM AddKeyItem(void* context, int, const char* label)
-{
-    return InsertKeyItem((HWND)context, label);
-}
-
 HTREEITEM InsertCertificateItem(HWND tree, HTREEITEM keyItem, const char* subject)
 {
     HTREEITEM item = InsertTreeItem(tree, keyItem, subject, CERT_ITEM_TEXT_LIMIT, 1);
     SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)keyItem);
     return item;
-}
-
-static HTREEITEM AddCertificateItem(void* context, HTREEITEM keyItem, const char* subject)
-{
-    return InsertCertificateItem(GetDlgItem((HWND)context, IDC_KEY_TREE), keyItem, subject);
-}
-
-int RefreshDeviceTree(HWND mainWindow)
-{
-    // Emptied before the tree: the selection notices of the clearing find no stale record.
-    ZeroMemory(DeviceTable, sizeof DeviceTable);
-    ZeroMemory(ReportText, sizeof ReportText);
-    ClearTreeWithImages(GetDlgItem(mainWindow, IDC_KEY_TREE));
-    KeyWalkHost host = KeyAccessHost;
-    host.context = mainWindow;
-    host.decodeCertificate = DecodeCertificate;
-    host.releaseCertificate = ReleaseCertificate;
-    host.addKey = AddKeyItem;
-    host.addCertificate = AddCertificateItem;
-    FinishTree(mainWindow, WalkKeys(&host, DeviceTable, ReportText, sizeof ReportText));
-    return 0;
 }

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "bounded_text.h"
+#include "texts.h"
 
 static unsigned ReadLe32(const unsigned char* p)
 {
@@ -40,7 +41,7 @@ int ApplicationListed(const unsigned char* deviceInfo, size_t infoSize, int appl
 {
     if (applicationIndex < 0 || applicationIndex >= APPLICATION_COUNT)
         return 0;
-    return FieldAt(deviceInfo, infoSize, 68 + 136 * (size_t)applicationIndex) != 0;
+    return FieldAt(deviceInfo, infoSize, ApplicationEntryOffset(applicationIndex)) != 0;
 }
 
 ContainerState ReadContainerState(const unsigned char* directory, size_t directorySize, int container)
@@ -48,11 +49,11 @@ ContainerState ReadContainerState(const unsigned char* directory, size_t directo
     ContainerState state = { 0, 0, 0 };
     if (container < 0 || container >= CONTAINERS_PER_APPLICATION)
         return state;
-    size_t base = 148 * (size_t)container;
-    state.inUse = base + 48 < directorySize && directory[base + 48] != 0;
+    size_t base = ContainerEntryOffset(container);
+    state.inUse = base + CONTAINER_IN_USE_BYTE < directorySize && directory[base + CONTAINER_IN_USE_BYTE] != 0;
     if (state.inUse) {
-        state.hasEncryption = FieldAt(directory, directorySize, base + 32) != 0;
-        state.hasSignature = FieldAt(directory, directorySize, base + 40) != 0;
+        state.hasEncryption = FieldAt(directory, directorySize, base + CONTAINER_ENCRYPTION_FIELD) != 0;
+        state.hasSignature = FieldAt(directory, directorySize, base + CONTAINER_SIGNATURE_FIELD) != 0;
     }
     return state;
 }
@@ -78,41 +79,41 @@ static void AppendField(char* report, size_t size, const char* name, const char*
 
 void AppendKeyReportLines(char* report, size_t size, const char* serialText)
 {
-    TextAppend(report, size, "设备名: MKT2048加密模块\n");
-    AppendField(report, size, "设备序号:", serialText, "\n");
+    TextAppend(report, size, REPORT_DEVICE_NAME_LINE);
+    AppendField(report, size, REPORT_DEVICE_SERIAL, serialText, "\n");
 }
 
 void AppendLabelReportLine(char* report, size_t size, const char* label)
 {
-    AppendField(report, size, "设备卷标:", label, "\n\n");
+    AppendField(report, size, REPORT_DEVICE_LABEL, label, "\n\n");
 }
 
 void AppendSubjectReportLine(char* report, size_t size, const char* subject, int encryption)
 {
-    AppendField(report, size, "证书名: ", subject, encryption ? "(加密)" : "(签名)");
+    AppendField(report, size, REPORT_CERT_SUBJECT, subject, encryption ? REPORT_CERT_ENCRYPTION : REPORT_CERT_SIGNATURE);
     TextAppend(report, size, "\n");
 }
 
 void AppendIssuerReportLine(char* report, size_t size, const char* issuer)
 {
-    AppendField(report, size, "颁发者: ", issuer, "\n");
+    AppendField(report, size, REPORT_CERT_ISSUER, issuer, "\n");
 }
 
 void AppendSerialReportLine(char* report, size_t size, const char* serialDecimal)
 {
-    AppendField(report, size, "证书序号: ", serialDecimal, "\n");
+    AppendField(report, size, REPORT_CERT_SERIAL, serialDecimal, "\n");
 }
 
 void AppendReportDate(char* report, size_t size, const char* name, const ReportDate* date)
 {
-    TextAppendFormat(report, size, "%s%d年%d月%d日%d时%d分%d秒", name, date->year, date->month, date->day,
+    TextAppendFormat(report, size, REPORT_DATE_FORMAT, name, date->year, date->month, date->day,
                      date->hour, date->minute, date->second);
 }
 
 void AppendValidityReportLines(char* report, size_t size, const ReportDate* start, const ReportDate* end)
 {
-    AppendReportDate(report, size, "起始日期:", start);
+    AppendReportDate(report, size, REPORT_CERT_VALID_FROM, start);
     TextAppend(report, size, "\n");
-    AppendReportDate(report, size, "结束日期:", end);
+    AppendReportDate(report, size, REPORT_CERT_VALID_TO, end);
     TextAppend(report, size, "\n\n");
 }

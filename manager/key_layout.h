@@ -4,19 +4,14 @@
 
 #include <stddef.h>
 
+#include "key_files.h"
+
 enum {
-    DEVICE_INFO_SIZE = 340,      // buffer for EF 0xEF01 under the master file
-    CONTAINER_DIRECTORY_SIZE = 620,
-    CERTIFICATE_FILE_SIZE = 3000,
-    KEY_LABEL_FIELD = 64,
     KEY_ITEM_TEXT_LIMIT = 80,    // 79 bytes and the NUL
     CERT_ITEM_TEXT_LIMIT = 180,  // 179 bytes and the NUL
     CERT_NAME_SIZE = 256,
     SERIAL_HEX_SIZE = 256,
-    SERIAL_DECIMAL_SIZE = 512,
-    APPLICATION_FIRST = 0xAD01,
-    APPLICATION_COUNT = 2,
-    CONTAINERS_PER_APPLICATION = 2
+    SERIAL_DECIMAL_SIZE = 512
 };
 
 // Upper bounds of the report text: the key lines, and one certificate block with the longest names,
@@ -62,6 +57,6 @@ void AppendLabelReportLine(char* report, size_t size, const char* label);
 void AppendSubjectReportLine(char* report, size_t size, const char* subject, int encryption);
 void AppendIssuerReportLine(char* report, size_t size, const char* issuer);
 void AppendSerialReportLine(char* report, size_t size, const char* serialDecimal);
-// The name and the date as "2014年3月5日9时7分0秒", in one piece.
+// The name and the date with REPORT_DATE_FORMAT, in one piece.
 void AppendReportDate(char* report, size_t size, const char* name, const ReportDate* date);
 void AppendValidityReportLines(char* report, size_t size, const ReportDate* start, const ReportDate* end);

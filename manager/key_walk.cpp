@@ -1,21 +1,19 @@
-// The walk over the inserted keys and the PIN loop over a key's applications, through the bound
-// token library and the host's callbacks.
+// The walk over the inserted keys, through the bound token library and the host's callbacks.
 #include "key_walk.h"
 
 #include <string.h>
 
-#include "pin_rules.h"
 #include "token/key_file.h"
 #include "token/token_api.h"
 
-static int SelectMasterFile(int handle)
+int SelectMasterFile(int handle)
 {
     unsigned short status = 0;
     int result = TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
     return result >= 0 && status == KEY_STATUS_OK;
 }
 
-static int SelectDirectory(int handle, unsigned id)
+int SelectDirectory(int handle, unsigned id)
 {
     unsigned char bytes[2] = { (unsigned char)(id >> 8), (unsigned char)(id & 0xFF) };
     unsigned short status = 0;
@@ -30,10 +28,10 @@ int CheckApplication(int handle, unsigned applicationId)
     unsigned char info[DEVICE_INFO_SIZE];
     memset(info, 0, sizeof info);
     int length = 0;
-    if (ReadUsbKeyFile(handle, 0xEF01, info, sizeof info, &length) != 0)
+    if (ReadUsbKeyFile(handle, DEVICE_INFO_FILE, info, sizeof info, &length) != 0)
         return -1;
     for (int i = 0; i < APPLICATION_COUNT; ++i)
-        if (ApplicationListed(info, sizeof info, i) && applicationId == (unsigned)(APPLICATION_FIRST + i))
+        if (ApplicationListed(info, sizeof info, i) && applicationId == ApplicationId(i))
             return 0;
     return -1;
 }
@@ -76,13 +74,13 @@ void KeepCertificate(ContainerEntry* entry, HTREEITEM item, const unsigned char*
 // Lists the certificate of container j of application index i; 1 when it was listed.
 int ListCertificate(const Walk* walk, int handle, DeviceRecord* record, int i, int j, int encryption)
 {
-    if (!SelectMasterFile(handle) || !SelectDirectory(handle, APPLICATION_FIRST + i) ||
-        !SelectDirectory(handle, 0xDF11 + 0x10 * i + j))
+    if (!SelectMasterFile(handle) || !SelectDirectory(handle, ApplicationId(i)) ||
+        !SelectDirectory(handle, ContainerDirectoryId(i, j)))
         return 0;
     unsigned char der[CERTIFICATE_FILE_SIZE];
     memset(der, 0, sizeof der);
     int length = 0;
-    if (ReadUsbKeyFile(handle, encryption ? 0xEF01 : 0xEF02, der, sizeof der, &length) != 0)
+    if (ReadUsbKeyFile(handle, encryption ? ENCRYPTION_CERT_FILE : SIGNATURE_CERT_FILE, der, sizeof der, &length) != 0)
         return 0;
 
     const KeyWalkHost* host = walk->host;
@@ -103,7 +101,7 @@ int ListCertificate(const Walk* walk, int handle, DeviceRecord* record, int i, i
             AppendSerialNumber(walk, facts.serial, facts.serial ? facts.serialLength : 0);
             AppendValidityReportLines(walk->report, walk->reportSize, &facts.notBefore, &facts.notAfter);
             HTREEITEM item = host->addCertificate(host->context, record->keyItem, facts.subject);
-            KeepCertificate(&record->containers[2 * i + j], item, der, length, encryption);
+            KeepCertificate(&record->containers[ContainerEntryIndex(i, j)], item, der, length, encryption);
             listed = 1;
         }
     }
@@ -114,14 +112,14 @@ int ListCertificate(const Walk* walk, int handle, DeviceRecord* record, int i, i
 void ListApplication(const Walk* walk, int handle, DeviceRecord* record, int i)
 {
     SelectMasterFile(handle);
-    if (CheckApplication(handle, APPLICATION_FIRST + i) != 0)
+    if (CheckApplication(handle, ApplicationId(i)) != 0)
         return;
-    if (!SelectDirectory(handle, APPLICATION_FIRST + i))
+    if (!SelectDirectory(handle, ApplicationId(i)))
         return;
     unsigned char directory[CONTAINER_DIRECTORY_SIZE];
     memset(directory, 0, sizeof directory);
     int length = 0;
-    if (ReadUsbKeyFile(handle, 0xEF01, directory, sizeof directory, &length) != 0 || length == 0)
+    if (ReadUsbKeyFile(handle, CONTAINER_DIRECTORY_FILE, directory, sizeof directory, &length) != 0 || length == 0)
         return;
     ContainerState containers[CONTAINERS_PER_APPLICATION];
     int inUse = 0;
@@ -158,7 +156,7 @@ HTREEITEM ListKey(const Walk* walk, DeviceRecord* record, int slot, unsigned cha
     unsigned char info[DEVICE_INFO_SIZE];
     memset(info, 0, sizeof info);
     int length = 0;
-    if (ReadUsbKeyFile(handle, 0xEF01, info, sizeof info, &length) != 0) {
+    if (ReadUsbKeyFile(handle, DEVICE_INFO_FILE, info, sizeof info, &length) != 0) {
         host->closeKey(host->context, handle);
         return NULL;
     }
@@ -190,84 +188,4 @@ HTREEITEM WalkKeys(const KeyWalkHost* host, DeviceRecord* table, char* report, s
             firstKey = item;
     }
     return firstKey;
-}
-
-// Opens the key and resets it; the handle, or 0 when no key was opened.
-static int OpenForPin(const KeyWalkHost* host, int slot)
-{
-    int handle = host->openKey(host->context, slot);
-    if (handle < 1)
-        return 0;
-    unsigned char answer[PIN_WORK_BUFFER];
-    memset(answer, 0, sizeof answer);
-    TokenLibrary.QZ_IC_RESET(handle, answer);
-    return handle;
-}
-
-// The loop's own select of the master file, whose answer is not looked at, then the application's.
-static int EnterApplication(int handle, unsigned id)
-{
-    unsigned short status = 0;
-    TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
-    return SelectDirectory(handle, id);
-}
-
-// 1 when the key lists the application and it could be selected: the loop's select of the master
-// file (its answer not looked at), the check of the device information, the application's select.
-static int ApplicationListedAndSelected(int handle, unsigned id)
-{
-    unsigned short status = 0;
-    TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
-    return CheckApplication(handle, id) == 0 && SelectDirectory(handle, id);
-}
-
-int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* pin, int length)
-{
-    int handle = OpenForPin(host, slot);
-    if (!handle)
-        return PIN_NO_ANSWER;
-    int result = PIN_NO_ANSWER;
-    for (unsigned id = APPLICATION_FIRST; id < APPLICATION_FIRST + APPLICATION_COUNT; ++id) {
-        // An application the key does not list, or cannot select, ends the loop with the answer so far.
-        if (!ApplicationListedAndSelected(handle, id))
-            break;
-        result = TokenLibrary.QZ_VerifyPinUpDatePinInfoFile(handle, pin, length);
-        if (result == 0)
-            break;
-    }
-    host->closeKey(host->context, handle);
-    return result;
-}
-
-int ChangeKeyPin(const KeyWalkHost* host, int slot, const unsigned char* change, int changeLength,
-                 const unsigned char* undo, int undoLength)
-{
-    int handle = OpenForPin(host, slot);
-    if (!handle)
-        return PIN_NO_ANSWER;
-    // Which applications take part is settled before the first change is sent, with the checks
-    // verification makes; the first that fails them ends the list.
-    int listed = 0;
-    while (listed < APPLICATION_COUNT && ApplicationListedAndSelected(handle, APPLICATION_FIRST + listed))
-        ++listed;
-
-    int result = PIN_NO_ANSWER;
-    int took[APPLICATION_COUNT] = { 0 };
-    int tookCount = 0;
-    for (int i = 0; i < listed; ++i) {
-        // One that cannot be reached now (a key pulled out part-way) has not taken the change.
-        if (!EnterApplication(handle, APPLICATION_FIRST + i))
-            continue;
-        result = TokenLibrary.QZ_ChangePin(handle, changeLength, change);
-        took[i] = result == 0;
-        tookCount += took[i];
-    }
-    if (tookCount > 0 && tookCount < listed) {
-        for (int i = 0; i < listed; ++i)
-            if (took[i] && EnterApplication(handle, APPLICATION_FIRST + i))
-                TokenLibrary.QZ_ChangePin(handle, undoLength, undo);
-        result = PIN_CHANGE_UNDONE;
-    }
-    host->closeKey(host->context, handle);
-    return result;
 }

@@ -1,7 +1,7 @@
 // Reading the inserted keys: the walk over each key's device information, container directories and
-// certificate files that fills DeviceTable and the report text, and the PIN loop over a key's
-// applications. Portable: no windows.h. Opening a key, decoding a certificate and showing items in the
-// tree are the host's, reached through KeyWalkHost, so the walk also runs natively under a fuzzer.
+// certificate files that fills DeviceTable and the report text. Portable: no windows.h. Opening a key,
+// decoding a certificate and showing items in the tree are the host's, reached through KeyWalkHost,
+// so the walk also runs natively under a fuzzer.
 #pragma once
 
 #include <stddef.h>
@@ -12,7 +12,7 @@
 struct _TREEITEM;
 typedef struct _TREEITEM* HTREEITEM;
 
-enum { KEY_SLOT_COUNT = 4, CONTAINER_ENTRY_COUNT = 4, CERT_BUFFER_SIZE = CERTIFICATE_FILE_SIZE,
+enum { KEY_SLOT_COUNT = 4, CERT_BUFFER_SIZE = CERTIFICATE_FILE_SIZE,
        LABEL_SIZE = KEY_LABEL_FIELD };
 
 struct ContainerEntry {
@@ -58,25 +58,12 @@ struct KeyWalkHost {
     HTREEITEM (*addCertificate)(void* context, HTREEITEM keyItem, const char* subject);
 };
 
+// Selecting on an open key, shared with the PIN loops: 1 when the key answered that it was selected.
+int SelectMasterFile(int handle);
+int SelectDirectory(int handle, unsigned id);
 // 0 when the key's device information file lists the application, else -1.
 int CheckApplication(int handle, unsigned applicationId);
 
 // Reads every slot into table (zeroed first) and appends its lines to report (emptied first).
 // Returns the first listed key's item, or NULL when no key was listed.
 HTREEITEM WalkKeys(const KeyWalkHost* host, DeviceRecord* table, char* report, size_t reportSize);
-
-enum { PIN_NO_ANSWER = -1000,   // no PIN call was made
-       PIN_CHANGE_UNDONE = -1001 // some applications took a change, others did not: it was taken back
-};
-
-// Opens the key in slot and presents the PIN to application 0xAD01, then to 0xAD02 when the key lists
-// it and the first did not accept; closes the key and returns the last answer, or PIN_NO_ANSWER when
-// no application was asked.
-int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* pin, int length);
-
-// Opens the key in slot, finds the applications it lists, then sends change ("current PIN, 0xFF, new
-// PIN") to each. 0 when every one took it; the last answer (or PIN_NO_ANSWER) when none did. When only
-// some did, undo ("new PIN, 0xFF, current PIN") goes to each that took it and PIN_CHANGE_UNDONE comes
-// back, so a key never keeps two PINs that the user was told are one.
-int ChangeKeyPin(const KeyWalkHost* host, int slot, const unsigned char* change, int changeLength,
-                 const unsigned char* undo, int undoLength);

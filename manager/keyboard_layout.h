@@ -3,18 +3,20 @@
 
 #include <stddef.h>
 
+#include "resource.h"
+
 enum {
-    KEY_SECOND_SET = 1000,   // a first-set key's twin in the second set
-    KEY_GRAVE = 1040,        // punctuation keys 1040 to 1050
-    KEY_PUNCTUATION_LAST = 1050,
-    KEY_TAB = 1060,
-    KEY_SHIFT_LEFT = 1061,
-    KEY_DEL = 1062,
-    KEY_CAPS = 1063,
-    KEY_ENTER = 1064,
-    KEY_SHIFT_RIGHT = 1065,
-    KEY_DIGIT_FIRST = 1100,  // 1100 + i shows DigitOrder[i]
-    KEY_LETTER_FIRST = 1201, // 1201 + j shows LetterOrder[j]
+    KEY_SECOND_SET = IDC_SHIFTED_KEY_GRAVE - IDC_KEY_GRAVE, // a first-set key's twin in the second set
+    KEY_GRAVE = IDC_KEY_GRAVE,                // punctuation keys, in the order of a US keyboard
+    KEY_PUNCTUATION_LAST = IDC_KEY_SLASH,
+    KEY_TAB = IDC_KEY_TAB,
+    KEY_SHIFT_LEFT = IDC_KEY_SHIFT_LEFT,
+    KEY_DEL = IDC_KEY_DEL,
+    KEY_CAPS = IDC_KEY_CAPS,
+    KEY_ENTER = IDC_KEY_ENTER,
+    KEY_SHIFT_RIGHT = IDC_KEY_SHIFT_RIGHT,
+    KEY_DIGIT_FIRST = IDC_KEY_DIGIT_0,        // KEY_DIGIT_FIRST + i shows DigitOrder[i]
+    KEY_LETTER_FIRST = IDC_KEY_LETTER_0,      // KEY_LETTER_FIRST + j shows LetterOrder[j]
     DIGIT_KEY_COUNT = 10,
     LETTER_KEY_COUNT = 26,
     PUNCTUATION_KEY_COUNT = 11,

@@ -9,11 +9,11 @@
 #include "token/token_api.h"
 #include "token/key_file.h"
 #include "key_layout.h"
+#include "key_pin.h"
 #include "key_walk.h"
 #include "keyboard_layout.h"
+#include "texts.h"
 
-#define MAIN_WINDOW_TITLE   "VelmoraCA客户端工具"
-#define MESSAGE_CAPTION     "VelmoraCA客户端工具-提示"
 #define INSTANCE_NAME       "QuvaneClientClass_VLCA"
 #define TRAY_WINDOW_TITLE   "KeyTray"
 #define DIALOG_CLASS        "#32770"
@@ -40,10 +40,19 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // Enables the certificate button and the three key buttons of the main window.
 void SetKeyButtons(HWND mainWindow, BOOL certificateOn, BOOL keyOn);
 
-// device_tree.cpp
+// device_table.cpp
 extern DeviceRecord DeviceTable[KEY_SLOT_COUNT];
 extern char ReportText[REPORT_TEXT_SIZE];
+// Empties both and the tree, then reads every key into them and into the tree.
 int RefreshDeviceTree(HWND mainWindow);
+
+// certificate_facts.cpp
+// Decodes a certificate; facts->subject is also its text in the tree. 0 when the bytes are no
+// certificate; otherwise decoded is released with ReleaseCertificate.
+int DecodeCertificate(const unsigned char* der, int length, CertificateFacts* facts, void** decoded);
+void ReleaseCertificate(void* decoded);
+
+// device_tree.cpp
 // Inserts an item under parent (TVI_ROOT for a key) with its text cut to limit bytes with the NUL.
 HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image);
 // Inserts a key's item at the root and enables the key buttons.

@@ -52,18 +52,18 @@ PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, con
         return PIN_OUTCOME_DONE;
     }
     if (result == -1) {
-        ShowPinMessage(dialog, "对不起，您的USBKey已被锁！", MB_OK | MB_ICONWARNING);
+        ShowPinMessage(dialog, TEXT_PIN_LOCKED, MB_OK | MB_ICONWARNING);
         return PIN_OUTCOME_LOCKED;
     }
     if (result == 1) {
-        ShowPinMessage(dialog, "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！",
+        ShowPinMessage(dialog, TEXT_PIN_WRONG_LAST_TRY,
                        MB_OK | MB_ICONWARNING);
         return PIN_OUTCOME_RETRY;
     }
     if (result >= 2) {
         char text[PIN_WORK_BUFFER];
         ZeroMemory(text, sizeof text);
-        TextAppendFormat(text, sizeof text, "对不起，您输入的USBKey密码不正确，还有 %d 次重试机会，请重新输入！", result);
+        TextAppendFormat(text, sizeof text, TEXT_PIN_WRONG_RETRIES, result);
         ShowPinMessage(dialog, text, MB_OK | MB_ICONWARNING);
         return PIN_OUTCOME_RETRY;
     }

@@ -35,5 +35,5 @@ void WriteDeviceReport(HWND)
         fclose(file);
         AppendSavedNotice(FullReport, sizeof FullReport);
     }
-    MessageBoxA(NULL, FullReport, "提示", MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(NULL, FullReport, REPORT_CAPTION, MB_OK | MB_ICONINFORMATION);
 }

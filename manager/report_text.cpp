@@ -2,6 +2,7 @@
 #include "report_text.h"
 
 #include "bounded_text.h"
+#include "texts.h"
 
 enum { PLATFORM_WINDOWS = 1, PLATFORM_NT = 2 };
 
@@ -36,25 +37,25 @@ int ClassifyVersionNumbers(unsigned platformId, unsigned major, unsigned minor)
 const char* VersionLine(int versionClass)
 {
     switch (versionClass) {
-    case 6: return "操作系统版本: Windows 2000";
-    case 7: return "操作系统版本: Windows XP";
-    case 8: return "操作系统版本: Windows 2003";
-    case 9: return "操作系统版本: Windows Vista";
-    case 10: return "操作系统版本: Windows 7";
-    case 11: return "操作系统版本: Windows 8";
+    case 6: return REPORT_VERSION_2000;
+    case 7: return REPORT_VERSION_XP;
+    case 8: return REPORT_VERSION_2003;
+    case 9: return REPORT_VERSION_VISTA;
+    case 10: return REPORT_VERSION_7;
+    case 11: return REPORT_VERSION_8;
     }
-    return "操作系统版本: 未知";
+    return REPORT_VERSION_UNKNOWN;
 }
 
 void BuildReportText(char* text, size_t size, int versionClass, const ReportDate* now, const char* deviceText)
 {
     TextCopy(text, size, VersionLine(versionClass));
-    AppendReportDate(text, size, "\n当前系统时间:", now);
-    TextAppend(text, size, "\n\n设备和证书信息如下:\n\n");
+    AppendReportDate(text, size, REPORT_TIME, now);
+    TextAppend(text, size, REPORT_HEADING);
     TextAppend(text, size, deviceText);
 }
 
 void AppendSavedNotice(char* text, size_t size)
 {
-    TextAppend(text, size, "\n\n以上设备信息已保存在C盘中的KeyInfo.txt文件中!");
+    TextAppend(text, size, REPORT_SAVED_NOTICE);
 }

@@ -11,15 +11,13 @@ static HTREEITEM InsertStoredCertificate(HWND tree, HTREEITEM keyItem, const uns
 {
     if (length <= 0 || length > CERT_BUFFER_SIZE)
         return NULL;
-    PCCERT_CONTEXT context = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, stored, length);
-    if (!context)
+    CertificateFacts facts;
+    ZeroMemory(&facts, sizeof facts);
+    void* decoded = NULL;
+    if (!DecodeCertificate(stored, length, &facts, &decoded))
         return NULL;
-    HTREEITEM item = NULL;
-    char subject[CERT_NAME_SIZE];
-    ZeroMemory(subject, sizeof subject);
-    if (CertGetNameStringA(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, subject, sizeof subject) != 0)
-        item = InsertCertificateItem(tree, keyItem, subject);
-    CertFreeCertificateContext(context);
+    HTREEITEM item = facts.hasSubject ? InsertCertificateItem(tree, keyItem, facts.subject) : NULL;
+    ReleaseCertificate(decoded);
     return item;
 }
 

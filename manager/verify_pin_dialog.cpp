@@ -4,8 +4,6 @@
 #include "../common/bounded_text.h"
 #include "pin_rules.h"
 
-static const char LengthMessage[] = "对不起，您输入的密码长度不正确，请重新输入！";
-static const char CharacterMessage[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
 
 INT_PTR OpenVerifyPinDialog(HWND owner)
 {
@@ -29,7 +27,7 @@ static void OnPinBoxChanged(HWND dialog)
     WipeBytes(pin, sizeof pin);
     if (!acceptable) {
         // The text stays in the box and OK keeps its state.
-        ShowPinMessage(dialog, CharacterMessage, MB_OK | MB_ICONWARNING);
+        ShowPinMessage(dialog, TEXT_PIN_CHARACTERS_WRONG, MB_OK | MB_ICONWARNING);
         SetFocus(GetDlgItem(dialog, IDC_PIN_BOX));
         return;
     }
@@ -42,9 +40,9 @@ void VerifyPin(HWND dialog, int controlId)
     int length = ReadPinBox(dialog, IDC_PIN_BOX, pin, sizeof pin);
     const char* refusal = NULL;
     if (length == 0)
-        refusal = LengthMessage;
+        refusal = TEXT_PIN_LENGTH_WRONG;
     else if (!IsVerifiablePin(pin))
-        refusal = CharacterMessage;
+        refusal = TEXT_PIN_CHARACTERS_WRONG;
     if (refusal) {
         WipeBytes(pin, sizeof pin);
         ShowPinMessage(dialog, refusal, MB_OK | MB_ICONWARNING);
@@ -55,7 +53,7 @@ void VerifyPin(HWND dialog, int controlId)
     int slot = PinDialogSlot(dialog);
     int result = slot < 0 ? PIN_NO_ANSWER : VerifySlotPin(slot, (const unsigned char*)pin, length);
     WipeBytes(pin, sizeof pin);
-    if (ReportPinResult(dialog, result, "验证USBKey密码成功！", "验证USBKey密码失败！") == PIN_OUTCOME_DONE) {
+    if (ReportPinResult(dialog, result, TEXT_VERIFY_SUCCEEDED, TEXT_VERIFY_FAILED) == PIN_OUTCOME_DONE) {
         EndDialog(dialog, controlId);
         return;
     }

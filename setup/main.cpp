@@ -24,11 +24,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 0;
     if (!TakeInstanceTurn())
         return 0;
-    if (MessageBoxA(NULL, "开始安装VelmoraCA客户端工具, 是否继续?", SETUP_CAPTION, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+    if (MessageBoxA(NULL, TEXT_SETUP_CONFIRM, SETUP_CAPTION, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return 0;
     if (RunInstallSequence(instance) == 0)
-        MessageBoxA(NULL, "VelmoraCA客户端工具安装完毕.", SETUP_CAPTION, MB_OK | MB_ICONINFORMATION);
+        MessageBoxA(NULL, TEXT_SETUP_DONE, SETUP_CAPTION, MB_OK | MB_ICONINFORMATION);
     else
-        MessageBoxA(NULL, "安装时出错, 安装程序将退出!", SETUP_CAPTION, MB_OK | MB_ICONWARNING);
+        MessageBoxA(NULL, TEXT_SETUP_FAILED, SETUP_CAPTION, MB_OK | MB_ICONWARNING);
     return 0;
 }

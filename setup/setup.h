@@ -5,13 +5,14 @@
 #include <windows.h>
 
 #include "install_paths.h"
+#include "payload_rows.h"
 #include "resource.h"
+#include "texts.h"
 
-#define SETUP_CAPTION       "安装 VelmoraCA客户端工具"
 #define INSTANCE_NAME       "DovaroClass_SKF"
 #define DIALOG_CLASS        "#32770"
 
-enum { PAYLOAD_ROW_COUNT = 34, CSP_SIGNATURE_SIZE = 136 };
+enum { CSP_SIGNATURE_SIZE = 136 };
 
 // The working set of the install sequence; every path zero-filled before use.
 struct InstallContext {
@@ -114,9 +115,6 @@ int UnregisterCspForUser(void);
 int UnregisterCspForMachine(void);
 
 // shortcuts.cpp
-#define SHORTCUT_FOLDER     "\\VelmoraCA客户端工具"
-#define MANAGER_LINK        "\\工具.lnk"
-#define UNINSTALLER_LINK    "\\卸载.lnk"
 void CreateStartMenuShortcuts(const char* managerPath, const char* uninstallerPath);
 int CreateShellShortcut(const char* targetPath, const char* linkPath, const char* arguments);
 

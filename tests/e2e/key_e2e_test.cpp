@@ -6,13 +6,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "manager.h"
+#include "manager_window.h"
 #include "win_harness.h"
 
 namespace {
 
-const char* const MainTitle = "VelmoraCA客户端工具";
-const char* const Caption = "VelmoraCA客户端工具-提示";
 
 class KeyProgramTest : public ::testing::Test {
 protected:
@@ -55,7 +53,7 @@ protected:
     void StartManager()
     {
         ASSERT_TRUE(StartProgram(manager, exe, ""));
-        window = WaitForWindow("#32770", MainTitle, 20000);
+        window = WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000);
         ASSERT_TRUE(window);
         WaitIdle(manager);
         tree = GetDlgItem(window, IDC_KEY_TREE);
@@ -91,7 +89,7 @@ protected:
         return line ? atoi(line + 20) : 0;
     }
     // Waits for a message box of the manager, checks it, and presses OK.
-    std::string AnswerBox(const char* caption = Caption)
+    std::string AnswerBox(const char* caption = MESSAGE_CAPTION)
     {
         SeenMessageBox box;
         if (!WaitForMessageBox(caption, 15000, &box))
@@ -169,7 +167,7 @@ protected:
     {
         DWORD start = GetTickCount();
         while (GetTickCount() - start < 15000) {
-            for (HWND w = FindWindowExA(NULL, NULL, NULL, MainTitle); w; w = FindWindowExA(NULL, w, NULL, MainTitle))
+            for (HWND w = FindWindowExA(NULL, NULL, NULL, MAIN_WINDOW_TITLE); w; w = FindWindowExA(NULL, w, NULL, MAIN_WINDOW_TITLE))
                 if (w != window && IsWindowVisible(w))
                     return w;
             Sleep(100);
@@ -186,14 +184,14 @@ protected:
 TEST_F(KeyProgramTest, KeysAppearWhenInsertedAndGoWhenRemoved)
 {
     StartManager();
-    EXPECT_EQ(Texts(), std::vector<std::string>({ "没有USBKey" }));
+    EXPECT_EQ(Texts(), std::vector<std::string>({ TEXT_NO_KEY }));
     ASSERT_EQ(Keysim("create 2 --label 张三的Key --pin 1234 --apps 1 --removed"), 0);
     ASSERT_EQ(Keysim("put-cert 2 1 0 sig " + Cert("zhangsan-sig.der")), 0);
     ASSERT_EQ(Keysim("insert 2"), 0);
     EXPECT_TRUE(WaitForTree({ "张三的Key", "-张三" })) << "the key did not appear";
     EXPECT_TRUE(IsControlEnabled(window, IDC_VERIFY_PIN));
     ASSERT_EQ(Keysim("remove 2"), 0);
-    EXPECT_TRUE(WaitForTree({ "没有USBKey" })) << "the key did not go";
+    EXPECT_TRUE(WaitForTree({ TEXT_NO_KEY })) << "the key did not go";
     EXPECT_FALSE(IsControlEnabled(window, IDC_VERIFY_PIN));
 }
 
@@ -242,15 +240,15 @@ TEST_F(KeyProgramTest, TheReportIsSavedAndShown)
     StartManager();
     ASSERT_TRUE(WaitForTree({ "报告Key", "-李四" }));
     PostMessageA(window, WM_COMMAND, IDC_SAVE_REPORT, 0);
-    std::string text = AnswerBox("提示");
-    EXPECT_NE(text.find("设备序号:5E2B00AA\n设备卷标:报告Key\n\n证书名: 李四(签名)\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("以上设备信息已保存在C盘中的KeyInfo.txt文件中!"), std::string::npos);
+    std::string text = AnswerBox(REPORT_CAPTION);
+    EXPECT_NE(text.find(REPORT_DEVICE_SERIAL "5E2B00AA\n" REPORT_DEVICE_LABEL "报告Key\n\n" REPORT_CERT_SUBJECT "李四" REPORT_CERT_SIGNATURE "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(REPORT_SAVED_NOTICE), std::string::npos);
     FILE* file = fopen("c:\\KeyInfo.txt", "rb");
     ASSERT_TRUE(file);
     char bytes[8192] = "";
     fread(bytes, 1, sizeof bytes - 1, file);
     fclose(file);
-    EXPECT_NE(strstr(bytes, "\r\n\r\n设备和证书信息如下:\r\n\r\n设备名: MKT2048加密模块\r\n设备序号:5E2B00AA\r\n"), nullptr);
+    EXPECT_NE(strstr(bytes, "\r\n\r\n设备和证书信息如下:\r\n\r\n设备名: MKT2048加密模块\r\n" REPORT_DEVICE_SERIAL "5E2B00AA\r\n"), nullptr);
     DeleteFileA("c:\\KeyInfo.txt");
 }
 
@@ -261,13 +259,13 @@ TEST_F(KeyProgramTest, OnScreenKeyboardVerifiesARightAndAWrongPin)
     ASSERT_TRUE(dialog);
     TypeOnScreen(dialog, "0000");
     ClickKey(dialog, "Enter", true);
-    EXPECT_EQ(AnswerBox(), "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！");
+    EXPECT_EQ(AnswerBox(), RetryMessage(5));
     EXPECT_EQ(ControlText(dialog, IDC_PIN_BOX), "");
 
     TypeOnScreen(dialog, "1a2b");
     EXPECT_EQ(ControlText(dialog, IDC_PIN_BOX), "1a2b");
     ClickKey(dialog, "Enter", true);
-    EXPECT_EQ(AnswerBox(), "验证USBKey密码成功！");
+    EXPECT_EQ(AnswerBox(), TEXT_VERIFY_SUCCEEDED);
     EXPECT_TRUE(WaitForWindowGone("#32770", "验证USBKey密码", 5000));
 }
 
@@ -276,11 +274,11 @@ TEST_F(KeyProgramTest, WrongPinsLockTheKey)
     ASSERT_NO_FATAL_FAILURE(StartOnOneKey("--pin 4321 --apps 1 --retries 3"));
     HWND dialog = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
     ASSERT_TRUE(dialog);
-    const char* expected[] = {
-        "对不起，您输入的USBKey密码不正确，还有 2 次重试机会，请重新输入！",
-        "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！",
-        "对不起，您的USBKey已被锁！",
-        "对不起，您的USBKey已被锁！", // the right PIN no longer helps
+    const std::string expected[] = {
+        RetryMessage(2),
+        TEXT_PIN_WRONG_LAST_TRY,
+        TEXT_PIN_LOCKED,
+        TEXT_PIN_LOCKED, // the right PIN no longer helps
     };
     const char* pins[] = { "9999", "9999", "9999", "4321" };
     for (int i = 0; i < 4; ++i)
@@ -297,14 +295,14 @@ TEST_F(KeyProgramTest, AChangedPinVerifies)
     SetDlgItemTextA(change, IDC_CONFIRM_PIN, "Abcdefg1");
     EXPECT_TRUE(IsControlVisible(change, IDC_METER_HIGH_BAR));
     PostMessageA(change, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(change, IDOK));
-    EXPECT_EQ(AnswerBox(), "修改USBKey密码成功！");
+    EXPECT_EQ(AnswerBox(), TEXT_CHANGE_SUCCEEDED);
     EXPECT_TRUE(WaitForWindowGone("#32770", "修改USBKey密码", 5000));
 
     HWND verify = OpenPinDialog(IDC_VERIFY_PIN, "验证USBKey密码");
     ASSERT_TRUE(verify);
-    EXPECT_EQ(SubmitPin(verify, "1111"), "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！");
+    EXPECT_EQ(SubmitPin(verify, "1111"), RetryMessage(5));
     // Typed on the physical keyboard this time: with Shift held on screen only the A would differ.
-    EXPECT_EQ(SubmitPin(verify, "Abcdefg1"), "验证USBKey密码成功！");
+    EXPECT_EQ(SubmitPin(verify, "Abcdefg1"), TEXT_VERIFY_SUCCEEDED);
 }
 
 // Key 1 pulled out while the manager reads its certificate: the refresh goes on without it, the removal
@@ -350,12 +348,12 @@ TEST_F(KeyProgramTest, AKeyPulledOutDuringAPinCheckVerifiesWhenBack)
     // before the verify.
     for (int calls : { 6, 9 }) {
         ASSERT_EQ(Keysim("vanish 0 " + std::to_string(calls)), 0);
-        EXPECT_EQ(SubmitPin(dialog, "1234"), "验证USBKey密码失败！") << calls;
-        EXPECT_TRUE(WaitForTree({ "没有USBKey" })) << calls;
+        EXPECT_EQ(SubmitPin(dialog, "1234"), TEXT_VERIFY_FAILED) << calls;
+        EXPECT_TRUE(WaitForTree({ TEXT_NO_KEY })) << calls;
         ASSERT_EQ(Keysim("insert 0"), 0);
         ASSERT_TRUE(WaitForTree({ "k" })) << calls;
     }
-    EXPECT_EQ(SubmitPin(dialog, "1234"), "验证USBKey密码成功！");
+    EXPECT_EQ(SubmitPin(dialog, "1234"), TEXT_VERIFY_SUCCEEDED);
     EXPECT_TRUE(WaitForWindowGone("#32770", "验证USBKey密码", 5000));
 }
 

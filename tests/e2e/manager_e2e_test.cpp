@@ -6,7 +6,6 @@
 
 namespace {
 
-const char* const MainTitle = "VelmoraCA客户端工具";
 
 int CountWindows(const char* className, const char* title)
 {
@@ -31,7 +30,7 @@ class ManagerProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CloseAll(MainTitle);
+        CloseAll(MAIN_WINDOW_TITLE);
         CloseAll("KeyTray");
         // A private folder with the program and token libraries that find no key.
         std::string temp = TempFolder();
@@ -46,7 +45,7 @@ protected:
     }
     void TearDown() override
     {
-        CloseAll(MainTitle);
+        CloseAll(MAIN_WINDOW_TITLE);
         CloseAll("KeyTray");
         DeleteFileA(TrayPath().c_str());
     }
@@ -62,7 +61,7 @@ protected:
     HWND StartManager(Program& program, const std::string& arguments = "")
     {
         EXPECT_TRUE(StartProgram(program, exe, arguments));
-        HWND window = WaitForWindow("#32770", MainTitle, 20000);
+        HWND window = WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000);
         if (window)
             WaitIdle(program);
         return window;
@@ -84,7 +83,7 @@ TEST_F(ManagerProgramTest, OpensWithThePlaceholderSelectedByTheTreesFocus)
         Sleep(100);
     items = ReadTree(tree);
     ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].text, "没有USBKey");
+    EXPECT_EQ(items[0].text, TEXT_NO_KEY);
     EXPECT_TRUE(items[0].selected);
     EXPECT_FALSE(IsControlEnabled(window, IDC_VIEW_CERT));
     EXPECT_TRUE(IsControlEnabled(window, IDC_CHANGE_PIN));
@@ -109,7 +108,7 @@ TEST_F(ManagerProgramTest, ASecondStartBringsTheFirstForwardAndEndsWithZero)
     Program second;
     ASSERT_TRUE(StartProgram(second, exe, ""));
     EXPECT_EQ(second.Wait(15000), 0u);
-    EXPECT_EQ(CountWindows("#32770", MainTitle), 1);
+    EXPECT_EQ(CountWindows("#32770", MAIN_WINDOW_TITLE), 1);
     EXPECT_EQ(first.Wait(0), (DWORD)STILL_ACTIVE);
 }
 
@@ -123,7 +122,7 @@ TEST_F(ManagerProgramTest, DashUClosesTheRunningInstance)
         EXPECT_EQ(closer.Wait(15000), 0u);
     }
     EXPECT_EQ(first.Wait(15000), 0u) << "the running instance exits normally";
-    EXPECT_EQ(CountWindows("#32770", MainTitle), 0);
+    EXPECT_EQ(CountWindows("#32770", MAIN_WINDOW_TITLE), 0);
 
     // Upper case and text before the switch work the same.
     Program again;
@@ -141,7 +140,7 @@ TEST_F(ManagerProgramTest, DashUWithNothingRunningStartsNothing)
     ASSERT_TRUE(StartProgram(closer, exe, "-u"));
     EXPECT_EQ(closer.Wait(15000), 0u);
     Sleep(500);
-    EXPECT_EQ(CountWindows("#32770", MainTitle), 0);
+    EXPECT_EQ(CountWindows("#32770", MAIN_WINDOW_TITLE), 0);
     EXPECT_EQ(CountWindows("#32770", "KeyTray"), 0) << "no tray client for -u";
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "QuvaneClientClass_VLCA");
     EXPECT_EQ(mutex, (HANDLE)NULL) << "no mutex for -u";
@@ -156,7 +155,7 @@ TEST_F(ManagerProgramTest, StartsTheTrayClientOnlyWhenItsWindowIsMissing)
         Program manager;
         ASSERT_TRUE(StartManager(manager));
         EXPECT_TRUE(WaitForWindow("#32770", "KeyTray", 15000)) << "the tray client was started";
-        PressButton(FindWindowA("#32770", MainTitle), IDC_EXIT);
+        PressButton(FindWindowA("#32770", MAIN_WINDOW_TITLE), IDC_EXIT);
         EXPECT_EQ(manager.Wait(10000), 0u);
     }
     // The tray client still runs: a new start leaves it alone.

@@ -51,10 +51,6 @@ std::vector<FaultKind> KindsFor(const std::string& name)
     return kinds;
 }
 
-const char VerifySuccess[] = "验证USBKey密码成功！";
-const char VerifyFailure[] = "验证USBKey密码失败！";
-const char ChangeSuccess[] = "修改USBKey密码成功！";
-const char ChangeFailure[] = "修改USBKey密码失败！";
 
 // One injected fault: which call (counted from 0 since Arm) fails, and how.
 struct Injection {
@@ -303,7 +299,7 @@ protected:
         switch (kind) {
         case WRONG_PIN_LAST: return RetryMessage(1);
         case WRONG_PIN_3: return RetryMessage(3);
-        case LOCKED: return LockedMessage;
+        case LOCKED: return TEXT_PIN_LOCKED;
         default: return failure;
         }
     }
@@ -356,14 +352,14 @@ TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll
 
 TEST_F(ManagerFaultTest, EveryCallOfAVerificationFailingShowsItsMessageAfterClosing)
 {
-    int survived = FailEveryPinCall([this] { Pin(false); }, "QZ_VerifyPinUpDatePinInfoFile", VerifySuccess, VerifyFailure);
+    int survived = FailEveryPinCall([this] { Pin(false); }, "QZ_VerifyPinUpDatePinInfoFile", TEXT_VERIFY_SUCCEEDED, TEXT_VERIFY_FAILED);
     printf("verification: %d injected faults survived\n", survived);
     EXPECT_GT(survived, 20);
 }
 
 TEST_F(ManagerFaultTest, EveryCallOfAChangeFailingShowsItsMessageAfterClosing)
 {
-    int survived = FailEveryPinCall([this] { Pin(true); }, "QZ_ChangePin", ChangeSuccess, ChangeFailure);
+    int survived = FailEveryPinCall([this] { Pin(true); }, "QZ_ChangePin", TEXT_CHANGE_SUCCEEDED, TEXT_CHANGE_FAILED);
     printf("change: %d injected faults survived\n", survived);
     EXPECT_GT(survived, 20);
 }
@@ -419,7 +415,7 @@ TEST_F(ManagerFaultTest, AKeyRemovedDuringAPinCheckFailsItAndIsListedAgainOnItsA
         ASSERT_EQ(boxes.boxes.size(), 1u) << what;
         // Gone before it answered: not verified. A reset's or a loop select's answer is not looked
         // at, but a vanished key fails the calls after it.
-        EXPECT_EQ(boxes.boxes[0].text, n <= pinIndex ? VerifyFailure : VerifySuccess) << what;
+        EXPECT_EQ(boxes.boxes[0].text, n <= pinIndex ? TEXT_VERIFY_FAILED : TEXT_VERIFY_SUCCEEDED) << what;
 
         token.Slot(0).present = true;
         Arm(-1, NEGATIVE);

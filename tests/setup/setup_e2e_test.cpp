@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../../manager/texts.h"
 #include "setup.h"
 #include "setup_harness.h"
 #include "system_dir.h"
@@ -20,8 +21,6 @@
 
 namespace {
 
-const char* const UninstallCaption = "卸载 VelmoraCA客户端工具";
-const char* const ManagerTitle = "VelmoraCA客户端工具";
 
 // The class ids our control stand-ins register (standins/payload/CMakeLists.txt).
 const struct { const char* file; const char* classId; } Controls[] = {
@@ -286,7 +285,7 @@ TEST(SetupProgram, Step1_DecliningChangesNothing)
     DeleteFileA(JournalPath().c_str());
     SetEnvironmentVariableA("VELMORA_STANDIN_JOURNAL", JournalPath().c_str());
     ProgramRun run = RunInstaller(IDNO);
-    EXPECT_EQ(run.confirmation.text, "开始安装VelmoraCA客户端工具, 是否继续?");
+    EXPECT_EQ(run.confirmation.text, TEXT_SETUP_CONFIRM);
     EXPECT_EQ(run.confirmation.icon, (UINT)MB_ICONINFORMATION);
     EXPECT_EQ(run.confirmation.buttons, std::vector<int>({ IDYES, IDNO }));
     EXPECT_EQ(run.confirmation.owner, (HWND)NULL);
@@ -364,7 +363,7 @@ TEST(SetupProgram, Step3_TheFirstInstallation)
     EXPECT_TRUE(FileExists(download.Note())) << "the plant was not loaded even where it is imported";
 
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, "VelmoraCA客户端工具安装完毕.");
+    EXPECT_EQ(run.result.text, TEXT_SETUP_DONE);
     EXPECT_EQ(run.result.icon, (UINT)MB_ICONINFORMATION);
     EXPECT_EQ(run.result.buttons, std::vector<int>({ IDOK }));
     EXPECT_EQ(run.exitCode, 0u);
@@ -421,7 +420,7 @@ TEST(SetupProgram, Step4_ReinstallingOverTheRunningKit)
 {
     Program manager;
     ASSERT_TRUE(StartProgram(manager, KitFile("KeyManager.exe"), ""));
-    ASSERT_NE(WaitForWindow("#32770", ManagerTitle, 20000), (HWND)NULL);
+    ASSERT_NE(WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000), (HWND)NULL);
     HWND oldTray = WaitForWindow("#32770", "KeyTray", 15000);
     ASSERT_NE(oldTray, (HWND)NULL);
     // Held by this process, as a browser would hold a library of the kit.
@@ -435,13 +434,13 @@ TEST(SetupProgram, Step4_ReinstallingOverTheRunningKit)
     ProgramRun run = RunInstaller(IDYES);
     FreeLibrary(held);
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, "VelmoraCA客户端工具安装完毕.");
+    EXPECT_EQ(run.result.text, TEXT_SETUP_DONE);
     EXPECT_EQ(run.exitCode, 0u);
     printf("benchmark: reinstallation over the running kit %lu ms from Yes to the result box\n",
            (unsigned long)run.sequenceMs);
 
     EXPECT_NE(manager.Wait(5000), (DWORD)STILL_ACTIVE) << "the manager was closed through -u";
-    EXPECT_EQ(FindWindowA("#32770", ManagerTitle), (HWND)NULL);
+    EXPECT_EQ(FindWindowA("#32770", MAIN_WINDOW_TITLE), (HWND)NULL);
     EXPECT_FALSE(IsWindow(oldTray)) << "the old tray client was closed through -u";
     EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL) << "and the new one started";
 
@@ -465,7 +464,7 @@ TEST(SetupProgram, Step5_AFailedCertificateImportIsReportedAfterEveryStep)
     ProgramRun run = RunInstaller(IDYES);
     CloseHandle(root);
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, "安装时出错, 安装程序将退出!");
+    EXPECT_EQ(run.result.text, TEXT_SETUP_FAILED);
     EXPECT_EQ(run.result.icon, (UINT)MB_ICONWARNING);
     EXPECT_EQ(run.exitCode, 0u);
     // The steps after the imports still ran.
@@ -486,7 +485,7 @@ TEST(SetupProgram, Step5b_AFileThatCannotBeWrittenIsReportedAfterEveryStep)
     ProgramRun run = RunInstaller(IDYES);
     CloseHandle(file);
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, "安装时出错, 安装程序将退出!");
+    EXPECT_EQ(run.result.text, TEXT_SETUP_FAILED);
     EXPECT_EQ(run.result.icon, (UINT)MB_ICONWARNING);
     EXPECT_TRUE(ReadBytes(held) == before);
     EXPECT_TRUE(FindFiles(KitDir(), "DevIfd*.OBK").empty());
@@ -503,7 +502,7 @@ TEST(SetupProgram, Step6_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
     std::vector<std::string> before = TempEntries();
     std::string folders[2];
     for (std::string& folder : folders) {
-        ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallCaption, IDNO);
+        ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDNO);
         EXPECT_FALSE(run.resultShown);
         const std::string& copy = run.boxProgram;
         std::string temp = TempFolder();
@@ -527,15 +526,15 @@ TEST(SetupProgram, Step7_TheUninstallerLeavesNothingOfTheKit)
     // one with the switch that makes it run in place and wait, as a removal script would.
     bool waiting = !IsRunningUnderWow64();
     std::vector<std::string> before = TempEntries();
-    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallCaption, IDYES, 120000, waiting ? "-wait" : "");
-    EXPECT_EQ(run.confirmation.text, "开始卸载VelmoraCA客户端工具, 是否继续?");
+    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDYES, 120000, waiting ? "-wait" : "");
+    EXPECT_EQ(run.confirmation.text, TEXT_UNINSTALL_CONFIRM);
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.exitCode, 0u);
     if (waiting) {
-        EXPECT_EQ(run.result.text, "VelmoraCA客户端工具已卸载, 部分文件将在重新启动后删除!") << "its own file";
+        EXPECT_EQ(run.result.text, TEXT_UNINSTALL_MARKED) << "its own file";
         ExpectNothingOfTheKit(NULL, "KeyUninstall.exe");
     } else {
-        EXPECT_EQ(run.result.text, "VelmoraCA客户端工具卸载完毕.");
+        EXPECT_EQ(run.result.text, TEXT_UNINSTALL_DONE);
         ExpectNothingOfTheKit(NULL);
     }
     EXPECT_EQ(LeftInTemp(before), std::vector<std::string>());
@@ -555,7 +554,7 @@ TEST(SetupProgram, Step8_APathOnTheUninstallersCommandLineIsNotDeleted)
     ScratchFolder elsewhere("uninstaller-elsewhere");
     ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/bin/KeyUninstall.exe").c_str(),
                           elsewhere.File("KeyUninstall.exe").c_str(), FALSE));
-    ProgramRun run = RunConfirmed(elsewhere.File("KeyUninstall.exe"), UninstallCaption, IDYES, 120000,
+    ProgramRun run = RunConfirmed(elsewhere.File("KeyUninstall.exe"), UNINSTALL_CAPTION, IDYES, 120000,
                                   "-relocated 0 \"" + victim + "\"");
     ASSERT_TRUE(run.resultShown);
     EXPECT_TRUE(FileExists(victim));

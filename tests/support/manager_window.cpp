@@ -3,6 +3,15 @@
 
 #include "win_harness.h"
 
+std::string RetryMessage(int retries)
+{
+    if (retries == 1)
+        return TEXT_PIN_WRONG_LAST_TRY;
+    char text[128];
+    snprintf(text, sizeof text, TEXT_PIN_WRONG_RETRIES, retries);
+    return text;
+}
+
 void ManagerTest::SetUp()
 {
     token.Install();

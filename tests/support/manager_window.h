@@ -14,6 +14,9 @@
 #include "manager.h"
 #include "message_box_capture.h"
 
+// How both PIN dialogs word the key's refusals.
+std::string RetryMessage(int retries); // 1: the last try
+
 // The fake token installed and every message box captured; Open() creates the main window. Each test
 // must end with no key open and KeyCmd.dll released, and no box may appear while a key is open.
 class ManagerTest : public ::testing::Test {

@@ -21,7 +21,7 @@ BOOL WINAPI FakeView(PCCRYPTUI_VIEWCERTIFICATE_STRUCTA request, BOOL* changed)
     EXPECT_EQ(request->dwSize, sizeof(void*) == 4 ? 72u : 120u); // the x86-64 twin's layout is larger
     EXPECT_EQ(request->hwndParent, ViewParent);
     EXPECT_EQ(request->dwFlags, 0u);
-    EXPECT_STREQ(request->szTitle, "VelmoraCA客户端工具");
+    EXPECT_STREQ(request->szTitle, MAIN_WINDOW_TITLE);
     EXPECT_EQ(request->cStores, 1u);
     EXPECT_TRUE(request->rghStores && request->rghStores[0] == request->pCertContext->hCertStore);
     EXPECT_EQ(request->cPurposes + request->cPropSheetPages + request->nStartPage, 0u);

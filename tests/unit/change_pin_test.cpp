@@ -6,9 +6,6 @@
 
 namespace {
 
-const char NewCharacterMessage[] = "只能使用4～8位的数字、字母或其组合作为USBKey密码，请重新输入。";
-const char Success[] = "修改USBKey密码成功！";
-const char Failure[] = "修改USBKey密码失败！";
 
 TEST(PinStrength, RatingAndMeterFollowTheRules)
 {
@@ -129,7 +126,7 @@ TEST_F(ChangePinTest, TheBoxesRulesAndTheMeter)
     boxes.whileShown = [&](const CapturedBox&) { meterWhileShown = Meter(); };
     Type(IDC_NEW_PIN, "abc#");
     EXPECT_EQ(meterWhileShown, none);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ NewCharacterMessage }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_NEW_PIN_CHARACTERS_WRONG }));
     EXPECT_EQ(Text(IDC_NEW_PIN), "");
     EXPECT_EQ(Focused(), IDC_NEW_PIN);
     EXPECT_EQ(Meter(), low);
@@ -137,8 +134,8 @@ TEST_F(ChangePinTest, TheBoxesRulesAndTheMeter)
     // The other boxes refuse it too, each with its own message, and leave the meter alone.
     Type(IDC_NEW_PIN, "abcdefg1");
     const std::pair<int, const char*> others[] = {
-        { IDC_CURRENT_PIN, "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。" },
-        { IDC_CONFIRM_PIN, NewCharacterMessage },
+        { IDC_CURRENT_PIN, TEXT_PIN_CHARACTERS_WRONG },
+        { IDC_CONFIRM_PIN, TEXT_NEW_PIN_CHARACTERS_WRONG },
     };
     for (const auto& box : others) {
         boxes.boxes.clear();
@@ -164,18 +161,18 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
         std::function<void()> arrange;
     };
     const Case cases[] = {
-        { "a one-character PIN on one application", false, { 0 }, "x", "x", 1, Success, 0, nullptr },
-        { "both applications take it", true, { 0, 0 }, "Abcdefg1", "Abcdefg1", 2, Success, 0, nullptr },
+        { "a one-character PIN on one application", false, { 0 }, "x", "x", 1, TEXT_CHANGE_SUCCEEDED, 0, nullptr },
+        { "both applications take it", true, { 0, 0 }, "Abcdefg1", "Abcdefg1", 2, TEXT_CHANGE_SUCCEEDED, 0, nullptr },
         { "2 retries", true, { 4, 2 }, "Abcdefg1", "Abcdefg1", 2, RetryMessage(2), IDC_CURRENT_PIN, nullptr },
         { "1 retry", true, { 4, 1 }, "Abcdefg1", "Abcdefg1", 2, RetryMessage(1), IDC_CURRENT_PIN, nullptr },
-        { "no answer from the second", true, { 4, -1000 }, "Abcdefg1", "Abcdefg1", 2, Failure, IDC_CURRENT_PIN, nullptr },
-        { "another failure", true, { 4, -3 }, "Abcdefg1", "Abcdefg1", 2, Failure, IDC_CURRENT_PIN, nullptr },
-        { "locked", false, { -1 }, "Abcdefg1", "Abcdefg1", 1, LockedMessage, 0, nullptr },
-        { "the confirmation differs", true, {}, "abc", "abd", 0, "对不起，您两次输入的新密码不一致，请重新输入！",
+        { "no answer from the second", true, { 4, -1000 }, "Abcdefg1", "Abcdefg1", 2, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN, nullptr },
+        { "another failure", true, { 4, -3 }, "Abcdefg1", "Abcdefg1", 2, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN, nullptr },
+        { "locked", false, { -1 }, "Abcdefg1", "Abcdefg1", 1, TEXT_PIN_LOCKED, 0, nullptr },
+        { "the confirmation differs", true, {}, "abc", "abd", 0, TEXT_NEW_PINS_DIFFER,
           IDC_CONFIRM_PIN, nullptr },
-        { "the key removed and the tree rebuilt", true, {}, "Abcdefg1", "Abcdefg1", 0, Failure, IDC_CURRENT_PIN,
+        { "the key removed and the tree rebuilt", true, {}, "Abcdefg1", "Abcdefg1", 0, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN,
           [this] { RemoveKey(0); } },
-        { "first application cannot be selected", true, {}, "Abcdefg1", "Abcdefg1", 0, Failure, IDC_CURRENT_PIN,
+        { "first application cannot be selected", true, {}, "Abcdefg1", "Abcdefg1", 0, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN,
           [this] { token.Slot(0).directories.erase({ 0xAD01 }); } },
     };
     for (const Case& c : cases) {
@@ -201,7 +198,7 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
             EXPECT_EQ(call.args[0], (int)data.size());
         }
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        EXPECT_EQ(boxes.boxes[0].style, (UINT)(MB_OK | (c.message == Success ? MB_ICONINFORMATION : MB_ICONWARNING)));
+        EXPECT_EQ(boxes.boxes[0].style, (UINT)(MB_OK | (c.message == TEXT_CHANGE_SUCCEEDED ? MB_ICONINFORMATION : MB_ICONWARNING)));
         if (!token.Slot(0).present || c.asksAgain == IDC_CONFIRM_PIN) {
             EXPECT_EQ(token.CountCalls("QZ_Open"), 0) << "nothing to open";
         }

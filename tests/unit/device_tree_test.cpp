@@ -9,32 +9,32 @@ namespace {
 using fake::KeyPlan;
 
 const char ZhangsanEncBlock[] =
-    "证书名: 张三(加密)\n"
-    "颁发者: Velmora 测试 CA\n"
-    "证书序号: 5753854965885600108575829560559299546819203860\n"
-    "起始日期:2014年3月5日8时7分9秒\n"
-    "结束日期:2024年12月31日23时59分59秒\n"
+    REPORT_CERT_SUBJECT "张三" REPORT_CERT_ENCRYPTION "\n"
+    REPORT_CERT_ISSUER "Velmora 测试 CA\n"
+    REPORT_CERT_SERIAL "5753854965885600108575829560559299546819203860\n"
+    REPORT_CERT_VALID_FROM "2014年3月5日8时7分9秒\n"
+    REPORT_CERT_VALID_TO "2024年12月31日23时59分59秒\n"
     "\n";
 
 const char ZhangsanSigBlock[] =
-    "证书名: 张三(签名)\n"
-    "颁发者: Velmora 测试 CA\n"
-    "证书序号: 255\n"
-    "起始日期:2014年3月5日8时7分9秒\n"
-    "结束日期:2024年12月31日23时59分59秒\n"
+    REPORT_CERT_SUBJECT "张三" REPORT_CERT_SIGNATURE "\n"
+    REPORT_CERT_ISSUER "Velmora 测试 CA\n"
+    REPORT_CERT_SERIAL "255\n"
+    REPORT_CERT_VALID_FROM "2014年3月5日8时7分9秒\n"
+    REPORT_CERT_VALID_TO "2024年12月31日23时59分59秒\n"
     "\n";
 
 const char LisiSigBlock[] =
-    "证书名: 李四(签名)\n"
-    "颁发者: Velmora 测试 CA\n"
-    "证书序号: 127\n"
-    "起始日期:2020年1月1日8时0分0秒\n"
-    "结束日期:2030年1月1日8时0分0秒\n"
+    REPORT_CERT_SUBJECT "李四" REPORT_CERT_SIGNATURE "\n"
+    REPORT_CERT_ISSUER "Velmora 测试 CA\n"
+    REPORT_CERT_SERIAL "127\n"
+    REPORT_CERT_VALID_FROM "2020年1月1日8时0分0秒\n"
+    REPORT_CERT_VALID_TO "2030年1月1日8时0分0秒\n"
     "\n";
 
 std::string KeyLines(const char* serial, const std::string& label)
 {
-    return std::string("设备名: MKT2048加密模块\n设备序号:") + serial + "\n设备卷标:" + label + "\n\n";
+    return std::string(REPORT_DEVICE_NAME_LINE REPORT_DEVICE_SERIAL) + serial + "\n" REPORT_DEVICE_LABEL + label + "\n\n";
 }
 
 class DeviceTreeTest : public ManagerTest {
@@ -44,7 +44,7 @@ protected:
     void ExpectTableMatchesTree()
     {
         std::vector<TreeItemInfo> items = ReadTree(tree);
-        bool placeholder = items.size() == 1 && items[0].text == "没有USBKey";
+        bool placeholder = items.size() == 1 && items[0].text == TEXT_NO_KEY;
         EXPECT_EQ(KeyButtons(), std::vector<bool>({ false, !placeholder, !placeholder, !placeholder }));
         if (!placeholder && !items.empty()) {
             EXPECT_TRUE(items[0].selected);
@@ -107,13 +107,13 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
         std::string report;
     };
     const Case cases[] = {
-        { "no key", [] {}, { "没有USBKey" }, "" },
+        { "no key", [] {}, { TEXT_NO_KEY }, "" },
         { "both certificates in one container", one(0, { "张三的Key", { true, false }, { { true, enc, sig } } }),
           { "张三的Key", "-张三", "-张三" }, KeyLines("1234ABCD", "张三的Key") + ZhangsanEncBlock + ZhangsanSigBlock },
         { "device information unreadable", [this] {
               token.Slot(1).present = true; // no files at all
               token.Slot(1).serial[0] = 0x0A;
-          }, { "没有USBKey" }, "设备名: MKT2048加密模块\n设备序号:0A34ABCD\n" },
+          }, { TEXT_NO_KEY }, REPORT_DEVICE_NAME_LINE REPORT_DEVICE_SERIAL "0A34ABCD\n" },
         { "empty label", one(0, { "", { true, false }, {} }), { "" }, KeyLines("1234ABCD", "") },
         { "slot 2 only", one(2, { "slot2", { true, false }, { {}, { true, {}, lisi } } }), { "slot2", "-李四" },
           KeyLines("1234ABCD", "slot2") + LisiSigBlock },
@@ -144,7 +144,7 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
               // A device information file longer than 340 bytes drops the key after its first lines.
               fake::PutKey(token, 1, plan);
               token.PutFile(1, { 0xEF01 }, std::vector<unsigned char>(341, 'a'));
-          }, { "k" }, KeyLines("1234ABCD", "k") + "设备名: MKT2048加密模块\n设备序号:1234ABCD\n" },
+          }, { "k" }, KeyLines("1234ABCD", "k") + REPORT_DEVICE_NAME_LINE REPORT_DEVICE_SERIAL "1234ABCD\n" },
         { "a label without NUL", one(0, { longLabel, { true, false }, {} }), { cutLabel }, KeyLines("1234ABCD", cutLabel) },
         { "four full keys", [&] {
               for (int slot = 0; slot < 4; ++slot)
@@ -152,7 +152,7 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
                                               { { true, enc, sig }, { true, enc, sig }, { true, enc, sig }, { true, enc, sig } } });
           }, fullTexts, fullReport },
         // Nothing of the keys before may stay in the tree or the table.
-        { "every key removed again", [] {}, { "没有USBKey" }, "" },
+        { "every key removed again", [] {}, { TEXT_NO_KEY }, "" },
     };
     Open();
     for (const Case& c : cases) {

@@ -3,13 +3,6 @@
 
 std::vector<EndedDialog> EndedDialogs;
 
-std::string RetryMessage(int retries)
-{
-    if (retries == 1)
-        return "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！";
-    return "对不起，您输入的USBKey密码不正确，还有 " + std::to_string(retries) + " 次重试机会，请重新输入！";
-}
-
 static BOOL WINAPI RecordingEndDialog(HWND dialog, INT_PTR result)
 {
     EndedDialogs.push_back({ dialog, result });
@@ -76,7 +69,7 @@ std::vector<std::string> PinDialogTest::BoxTexts()
     std::vector<std::string> texts;
     for (const CapturedBox& b : boxes.boxes) {
         EXPECT_EQ(b.owner, dialog);
-        EXPECT_EQ(b.caption, "VelmoraCA客户端工具-提示");
+        EXPECT_EQ(b.caption, MESSAGE_CAPTION);
         texts.push_back(b.text);
     }
     return texts;

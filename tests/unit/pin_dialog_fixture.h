@@ -12,10 +12,6 @@ struct EndedDialog {
 };
 extern std::vector<EndedDialog> EndedDialogs;
 
-// How both PIN dialogs word the key's refusals.
-const char LockedMessage[] = "对不起，您的USBKey已被锁！";
-std::string RetryMessage(int retries); // 1: the last try
-
 class PinDialogTest : public ManagerTest {
 protected:
     void SetUp() override;

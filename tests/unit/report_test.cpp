@@ -16,7 +16,7 @@ TEST(ReportTextAssembly, TimeLineHasNoLeadingZeros)
     char text[256];
     ReportDate now = { 2014, 3, 5, 8, 7, 9 };
     BuildReportText(text, sizeof text, 10, &now, "");
-    EXPECT_STREQ(text, "操作系统版本: Windows 7\n当前系统时间:2014年3月5日8时7分9秒\n\n设备和证书信息如下:\n\n");
+    EXPECT_STREQ(text, REPORT_VERSION_7 REPORT_TIME "2014年3月5日8时7分9秒" REPORT_HEADING);
 }
 
 class ReportTest : public ManagerTest {
@@ -45,13 +45,14 @@ protected:
     // Replaces the time line (whose seconds move) after checking its shape.
     static std::string WithoutTime(const std::string& text, const char* lineEnd)
     {
-        size_t start = text.find("当前系统时间:");
+        size_t start = text.find(REPORT_TIME);
+        start += start == std::string::npos ? 0 : 1; // the line after the newline
         size_t end = text.find(lineEnd, start);
         if (start == std::string::npos || end == std::string::npos)
             return text;
         std::string line = text.substr(start, end - start);
         int y, mo, d, h, mi, s;
-        EXPECT_EQ(sscanf(line.c_str() + strlen("当前系统时间:"), "%d年%d月%d日%d时%d分%d秒", &y, &mo, &d, &h, &mi, &s), 6)
+        EXPECT_EQ(sscanf(line.c_str() + strlen(REPORT_TIME) - 1, "%d年%d月%d日%d时%d分%d秒", &y, &mo, &d, &h, &mi, &s), 6)
             << line;
         SYSTEMTIME now;
         GetLocalTime(&now);
@@ -74,9 +75,9 @@ TEST_F(ReportTest, NoKeyWritesTheHeadingWithCrLfAndAnUnwritableTargetDropsTheNot
     ASSERT_EQ(boxes.boxes.size(), 1u);
     const CapturedBox& box = boxes.boxes[0];
     EXPECT_EQ(box.owner, (HWND)NULL);
-    EXPECT_EQ(box.caption, "提示");
+    EXPECT_EQ(box.caption, REPORT_CAPTION);
     EXPECT_EQ(box.style, (UINT)(MB_OK | MB_ICONINFORMATION));
-    EXPECT_EQ(WithoutTime(box.text, "\n"), Heading("\n") + "\n\n以上设备信息已保存在C盘中的KeyInfo.txt文件中!");
+    EXPECT_EQ(WithoutTime(box.text, "\n"), Heading("\n") + REPORT_SAVED_NOTICE);
 
     ReportFilePath = "c:\\no-such-folder\\KeyInfo.txt";
     boxes.boxes.clear();
@@ -92,9 +93,9 @@ TEST_F(ReportTest, OneKeysLinesFollowTheHeadingAndASecondSaveOverwrites)
     WriteDeviceReport(window);
     WriteDeviceReport(window);
     EXPECT_EQ(WithoutTime(FileBytes(), "\r\n"),
-              Heading("\r\n") + "设备名: MKT2048加密模块\r\n设备序号:1234ABCD\r\n设备卷标:张三的Key\r\n\r\n"
-                                "证书名: 张三(签名)\r\n颁发者: Velmora 测试 CA\r\n证书序号: 255\r\n"
-                                "起始日期:2014年3月5日8时7分9秒\r\n结束日期:2024年12月31日23时59分59秒\r\n\r\n");
+              Heading("\r\n") + "设备名: MKT2048加密模块\r\n" REPORT_DEVICE_SERIAL "1234ABCD\r\n" REPORT_DEVICE_LABEL "张三的Key\r\n\r\n"
+                                REPORT_CERT_SUBJECT "张三" REPORT_CERT_SIGNATURE "\r\n" REPORT_CERT_ISSUER "Velmora 测试 CA\r\n" REPORT_CERT_SERIAL "255\r\n"
+                                REPORT_CERT_VALID_FROM "2014年3月5日8时7分9秒\r\n" REPORT_CERT_VALID_TO "2024年12月31日23时59分59秒\r\n\r\n");
     EXPECT_EQ(boxes.boxes.size(), 2u);
 }
 
@@ -102,13 +103,13 @@ TEST_F(ReportTest, ALongDeviceTextIsKeptWhole)
 {
     std::string device;
     while (device.size() < sizeof ReportText - 200)
-        device += "证书名: 某某某(签名)\n";
+        device += REPORT_CERT_SUBJECT "某某某" REPORT_CERT_SIGNATURE "\n";
     memcpy(ReportText, device.c_str(), device.size() + 1);
     WriteDeviceReport(NULL);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     const std::string& text = boxes.boxes[0].text;
     EXPECT_NE(text.find(device), std::string::npos);
-    EXPECT_EQ(text.substr(text.size() - strlen("KeyInfo.txt文件中!")), "KeyInfo.txt文件中!");
+    EXPECT_EQ(text.substr(text.size() - strlen(REPORT_SAVED_NOTICE)), REPORT_SAVED_NOTICE);
 }
 
 } // namespace

@@ -52,7 +52,7 @@ TEST_F(UpdateTreeTest, RecordsChangeTheTableAndRebuildTheTreeWithoutReadingTheKe
               EXPECT_EQ(DeviceTable[2].keyItem, (HTREEITEM)NULL);
           } },
         { "a key with an empty label is no longer shown", { "", { true, false }, { { true, {}, sig } } },
-          Record(0, 0, 0, 0, 1, lisi), { "没有USBKey" }, [&] {
+          Record(0, 0, 0, 0, 1, lisi), { TEXT_NO_KEY }, [&] {
               EXPECT_EQ(DeviceTable[0].keyItem, (HTREEITEM)NULL);
               EXPECT_FALSE(IsControlEnabled(window, IDC_VERIFY_PIN));
           } },

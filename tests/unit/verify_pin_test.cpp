@@ -5,9 +5,6 @@
 
 namespace {
 
-const char Success[] = "验证USBKey密码成功！";
-const char Failure[] = "验证USBKey密码失败！";
-const char CharacterMessage[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
 
 typedef PinDialogTest VerifyPinTest;
 
@@ -25,31 +22,31 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
     };
     auto removed = [this] { RemoveKey(0); };
     const Case cases[] = {
-        { "right PIN in the first application", true, { 0 }, 1, Success, 1, nullptr },
+        { "right PIN in the first application", true, { 0 }, 1, TEXT_VERIFY_SUCCEEDED, 1, nullptr },
         { "wrong, second application: 1 retry", true, { 5, 1 }, 2, RetryMessage(1), 1, nullptr },
         { "wrong, second application: 2 retries", true, { 5, 2 }, 2, RetryMessage(2), 1, nullptr },
         { "wrong, second application: 3 retries", true, { 5, 3 }, 2, RetryMessage(3), 1, nullptr },
-        { "locked, two applications", true, { -1, -1 }, 2, LockedMessage, 1, nullptr },
+        { "locked, two applications", true, { -1, -1 }, 2, TEXT_PIN_LOCKED, 1, nullptr },
         { "one application: 1 retry", false, { 1 }, 1, RetryMessage(1), 1, nullptr },
         { "one application: 2 retries", false, { 2 }, 1, RetryMessage(2), 1, nullptr },
         { "one application: 3 retries", false, { 3 }, 1, RetryMessage(3), 1, nullptr },
-        { "one application: locked", false, { -1 }, 1, LockedMessage, 1, nullptr },
-        { "one application: another failure", false, { -7 }, 1, Failure, 1, nullptr },
-        { "open fails", true, {}, 0, Failure, 1, [this] { token.Slot(0).openResult = -5; } },
-        { "no KeyCmd.dll", true, {}, 0, Failure, 0,
+        { "one application: locked", false, { -1 }, 1, TEXT_PIN_LOCKED, 1, nullptr },
+        { "one application: another failure", false, { -7 }, 1, TEXT_VERIFY_FAILED, 1, nullptr },
+        { "open fails", true, {}, 0, TEXT_VERIFY_FAILED, 1, [this] { token.Slot(0).openResult = -5; } },
+        { "no KeyCmd.dll", true, {}, 0, TEXT_VERIFY_FAILED, 0,
           [this] { token.missingLibraries.insert("KeyCmd.dll"); } },
-        { "first application not listed", true, {}, 0, Failure, 1,
+        { "first application not listed", true, {}, 0, TEXT_VERIFY_FAILED, 1,
           [this] { token.PutFile(0, { 0xEF01 }, fake::DeviceInfoFile("key0", false, true)); } },
-        { "first application cannot be selected", true, {}, 0, Failure, 1,
+        { "first application cannot be selected", true, {}, 0, TEXT_VERIFY_FAILED, 1,
           [this] { token.Slot(0).directories.erase({ 0xAD01 }); } },
-        { "key removed and the tree rebuilt", true, {}, 0, Failure, 0, removed },
-        { "the placeholder selected", true, {}, 0, Failure, 0, [this, removed] {
+        { "key removed and the tree rebuilt", true, {}, 0, TEXT_VERIFY_FAILED, 0, removed },
+        { "the placeholder selected", true, {}, 0, TEXT_VERIFY_FAILED, 0, [this, removed] {
               removed();
               Select(Root());
               ASSERT_EQ(SelectedKeyItem, Root());
           } },
         // Empty slots have no item either: no selection must not match one of them.
-        { "nothing selected", true, {}, 0, Failure, 0, [] { SelectedKeyItem = NULL; } },
+        { "nothing selected", true, {}, 0, TEXT_VERIFY_FAILED, 0, [] { SelectedKeyItem = NULL; } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -80,7 +77,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
             }
         }
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        bool done = c.message == Success;
+        bool done = c.message == TEXT_VERIFY_SUCCEEDED;
         EXPECT_EQ(boxes.boxes.back().style, (UINT)(MB_OK | (done ? MB_ICONINFORMATION : MB_ICONWARNING)));
         if (done) {
             ASSERT_EQ(EndedDialogs.size(), 1u);
@@ -120,7 +117,7 @@ TEST_F(VerifyPinTest, TheBoxTakesPrintableCharactersAndOkNeedsFour)
         SCOPED_TRACE(bad);
         boxes.boxes.clear();
         Type(IDC_PIN_BOX, bad);
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ CharacterMessage }));
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_PIN_CHARACTERS_WRONG }));
         EXPECT_EQ(Text(IDC_PIN_BOX), bad);
         EXPECT_TRUE(Enabled(IDOK));
         EXPECT_EQ(Focused(), IDC_PIN_BOX);
@@ -128,7 +125,7 @@ TEST_F(VerifyPinTest, TheBoxTakesPrintableCharactersAndOkNeedsFour)
     // OK with such a text is refused before the key is touched, and the text stays.
     boxes.boxes.clear();
     Press(IDOK);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ CharacterMessage }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_PIN_CHARACTERS_WRONG }));
     EXPECT_EQ(Text(IDC_PIN_BOX), "密码12");
     Press(IDCANCEL);
     ASSERT_EQ(EndedDialogs.size(), 1u);
@@ -141,7 +138,7 @@ TEST_F(VerifyPinTest, TheOnScreenEnterVerifiesShortPinsAndRefusesAnEmptyBox)
     PutKey(0, false);
     OpenVerify();
     Press(KEY_ENTER);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ "对不起，您输入的密码长度不正确，请重新输入！" }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_PIN_LENGTH_WRONG }));
     EXPECT_EQ(token.CountCalls("QZ_Open"), 0);
 
     for (const char* pin : { "1", "12", "123" }) {

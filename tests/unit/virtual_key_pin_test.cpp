@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "manager.h"
+#include "manager_window.h"
 #include "message_box_capture.h"
 #include "standin_harness.h"
 
 namespace {
 
-const char ChangeFailure[] = "修改USBKey密码失败！";
 
 struct Application {
     std::string pin;
@@ -129,16 +128,16 @@ TEST_F(VirtualKeyPinTest, AChangeIsTakenByEveryApplicationOrByNone)
         std::vector<Application> after;
     };
     const Case cases[] = {
-        { "one PIN, both take it", "--pin 1111", 0, "1111", "5555", "修改USBKey密码成功！",
+        { "one PIN, both take it", "--pin 1111", 0, "1111", "5555", TEXT_CHANGE_SUCCEEDED,
           { { "5555", 6 }, { "5555", 6 } } },
         { "one PIN, both refuse it", "--pin 1111", 0, "9999", "5555",
-          "对不起，您输入的USBKey密码不正确，还有 5 次重试机会，请重新输入！", { { "1111", 5 }, { "1111", 5 } } },
+          RetryMessage(5), { { "1111", 5 }, { "1111", 5 } } },
         // Gone before the second change: nothing can be taken back, but success is not claimed.
         { "one PIN, the key pulled out after the first change", "--pin 1111", firstChange, "1111", "5555",
-          ChangeFailure, { { "5555", 6 }, { "1111", 6 } } },
-        { "the first application's PIN", "--pin 1111 --pin2 2222", 0, "1111", "3333", ChangeFailure,
+          TEXT_CHANGE_FAILED, { { "5555", 6 }, { "1111", 6 } } },
+        { "the first application's PIN", "--pin 1111 --pin2 2222", 0, "1111", "3333", TEXT_CHANGE_FAILED,
           { { "1111", 6 }, { "2222", 5 } } },
-        { "the second application's PIN", "--pin 1111 --pin2 2222", 0, "2222", "4444", ChangeFailure,
+        { "the second application's PIN", "--pin 1111 --pin2 2222", 0, "2222", "4444", TEXT_CHANGE_FAILED,
           { { "1111", 5 }, { "2222", 6 } } },
     };
     for (const Case& c : cases) {
@@ -176,8 +175,8 @@ TEST_F(VirtualKeyPinTest, ADialogStaysOnTheKeyItWasOpenedFor)
         int pinBox;
         const char* failure;
     } dialogs[] = {
-        { IDD_VERIFY_PIN, VerifyPinDlgProc, IDC_PIN_BOX, "验证USBKey密码失败！" },
-        { IDD_CHANGE_PIN, ChangePinDlgProc, IDC_CURRENT_PIN, ChangeFailure },
+        { IDD_VERIFY_PIN, VerifyPinDlgProc, IDC_PIN_BOX, TEXT_VERIFY_FAILED },
+        { IDD_CHANGE_PIN, ChangePinDlgProc, IDC_CURRENT_PIN, TEXT_CHANGE_FAILED },
     };
     for (const auto& d : dialogs) {
         SCOPED_TRACE(d.templateId);

@@ -64,7 +64,7 @@ static void WaitForOriginal(const char* relocatedSwitch)
 // that one for the next restart and reports. 1 when everything else is gone and the mark was made.
 static int Uninstall(const char* dir, const char* keep)
 {
-    if (MessageBoxA(NULL, "开始卸载VelmoraCA客户端工具, 是否继续?", UNINSTALL_CAPTION, MB_YESNO | MB_ICONINFORMATION)
+    if (MessageBoxA(NULL, TEXT_UNINSTALL_CONFIRM, UNINSTALL_CAPTION, MB_YESNO | MB_ICONINFORMATION)
         != IDYES)
         return 0;
     RemovalCount count = { 0, 0 };
@@ -73,12 +73,12 @@ static int Uninstall(const char* dir, const char* keep)
     if (keep)
         MarkForRestart(keep, &count);
     if (count.left > 0)
-        MessageBoxA(NULL, "VelmoraCA客户端工具已卸载, 部分文件未能删除!", UNINSTALL_CAPTION, MB_OK | MB_ICONWARNING);
+        MessageBoxA(NULL, TEXT_UNINSTALL_LEFT, UNINSTALL_CAPTION, MB_OK | MB_ICONWARNING);
     else if (count.marked > 0)
-        MessageBoxA(NULL, "VelmoraCA客户端工具已卸载, 部分文件将在重新启动后删除!", UNINSTALL_CAPTION,
+        MessageBoxA(NULL, TEXT_UNINSTALL_MARKED, UNINSTALL_CAPTION,
                     MB_OK | MB_ICONWARNING);
     else
-        MessageBoxA(NULL, "VelmoraCA客户端工具卸载完毕.", UNINSTALL_CAPTION, MB_OK | MB_ICONINFORMATION);
+        MessageBoxA(NULL, TEXT_UNINSTALL_DONE, UNINSTALL_CAPTION, MB_OK | MB_ICONINFORMATION);
     return othersGone && count.left == 0;
 }
 

@@ -5,7 +5,8 @@
 
 #include <stddef.h>
 
-#define UNINSTALL_CAPTION   "卸载 VelmoraCA客户端工具"
+#include "texts.h"
+
 #define KIT_MAKER           "Velmora CA"
 
 // What a removal could not do at once: files marked for deletion at the next restart, and files
