@@ -1,6 +1,7 @@
 // Parses keysim's subcommands; nothing is read or written here, so a bad line changes nothing.
 #include "keysim_args.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "bounded_text.h"
@@ -23,6 +24,8 @@ const char KeysimUsage[] =
     "  show SLOT                            everything about one key\n"
     "  vanish SLOT CALLS                    the inserted key answers CALLS more calls on open\n"
     "                                       handles (1..1000000), then pulls itself out\n"
+    "  fail SLOT CALL RESULT [STATUS]       call CALL from now (1: the next, opens counted) answers\n"
+    "                                       RESULT (-1000000..1000000) and status word STATUS (9000)\n"
     "certificates\n"
     "  put-cert SLOT APP CONTAINER KIND FILE   a DER or PEM certificate (at most 3000 bytes)\n"
     "  remove-cert SLOT APP CONTAINER KIND\n"
@@ -351,6 +354,27 @@ static int ParseAction(Words* w, const char* name, KeysimCommand* c, char* error
         if (calls < 0)
             return Fail(error, size, n ? "CALLS must be 1..1000000, not" : "CALLS is missing", n);
         c->number = (int)calls;
+        return ARGS_OK;
+    }
+    if (strcmp(name, "fail") == 0) {
+        c->action = ACTION_FAIL;
+        if (TakeSlot(w, c, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
+        const char* n = Next(w);
+        long call = ParseNumber(n, 1, KEY_VANISH_CALLS_MAX);
+        if (call < 0)
+            return Fail(error, size, n ? "CALL must be 1..1000000, not" : "CALL is missing", n);
+        c->number = (int)call;
+        const char* r = Next(w);
+        long result = ParseNumber(r && *r == '-' ? r + 1 : r, 0, KEY_VANISH_CALLS_MAX);
+        if (result < 0)
+            return Fail(error, size, r ? "RESULT must be -1000000..1000000, not" : "RESULT is missing", r);
+        c->failResult = *r == '-' ? -(int)result : (int)result;
+        c->failStatus = 0x9000;
+        const char* s = Next(w);
+        char* end = NULL;
+        if (s && (strlen(s) != 4 || (c->failStatus = (unsigned)strtoul(s, &end, 16), *end != '\0')))
+            return Fail(error, size, "STATUS must be four hex digits, not", s);
         return ARGS_OK;
     }
     if (strcmp(name, "corrupt") == 0)

@@ -26,7 +26,8 @@ enum KeysimAction {
     ACTION_CORRUPT_GARBAGE,
     ACTION_CORRUPT_LABEL,
     ACTION_RESTORE,
-    ACTION_VANISH
+    ACTION_VANISH,
+    ACTION_FAIL
 };
 
 enum { ALL_APPLICATIONS = -1, GARBAGE_DEFAULT_BYTES = 64 };
@@ -40,7 +41,9 @@ struct KeysimCommand {
     CertKind kind;
     const char* path;              // put-cert: the certificate file
     int number;                    // set-retries: retries left; corrupt length: declared length; garbage: bytes;
-                                   // vanish: calls still answered
+                                   // vanish: calls still answered; fail: the call that fails
+    int failResult;                // fail: what that call answers
+    unsigned failStatus;           // fail: its status word
     int hasFile;                   // corrupt length, restore: a tree position was given
     KeyLocation location;
     unsigned fileId;

@@ -177,6 +177,24 @@ static int Vanish(const KeysimCommand* c, const KeysimHost* host)
     return KEYSIM_DONE;
 }
 
+static int FailCall(const KeysimCommand* c, const KeysimHost* host)
+{
+    KeyStorage storage;
+    KeyDescription key;
+    if (LoadForChange(host, c->slot, &storage, &key) != 0)
+        return KEYSIM_FAILED;
+    key.failAtCall = c->number;
+    key.failResult = c->failResult;
+    key.failStatus = c->failStatus;
+    if (SaveOrFail(host, &storage, &key) != KEYSIM_DONE)
+        return KEYSIM_FAILED;
+    char text[120] = "";
+    TextAppendFormat(text, sizeof text, "slot %d: call %d from now answers %d, status %04X\n", c->slot, c->number,
+                     c->failResult, c->failStatus);
+    Say(host, text);
+    return KEYSIM_DONE;
+}
+
 static int PutCertificate(const KeysimCommand* c, const KeysimHost* host)
 {
     KeyStorage storage;
@@ -423,6 +441,8 @@ int DescribeSlot(const KeyStorage* storage, int slot, char* text, size_t size)
     if (key.vanishAfterCalls > 0)
         TextAppendFormat(text, size, ", vanishes after %d more call%s", key.vanishAfterCalls,
                          key.vanishAfterCalls == 1 ? "" : "s");
+    if (key.failAtCall > 0)
+        TextAppendFormat(text, size, ", call %d from now answers %d", key.failAtCall, key.failResult);
     TextAppendFormat(text, size, "\n  serial   %08X\n  label    ", (unsigned)key.serial);
     TextAppend(text, size, key.label);
     TextAppend(text, size, "\n");
@@ -536,6 +556,8 @@ int RunKeysimCommand(const KeysimCommand* c, const KeysimHost* host)
         return Restore(c, host);
     case ACTION_VANISH:
         return Vanish(c, host);
+    case ACTION_FAIL:
+        return FailCall(c, host);
     }
     return Failed(host, "unknown command");
 }

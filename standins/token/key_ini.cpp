@@ -1,6 +1,7 @@
 // Reads and writes key.ini; every line is checked, since a person may have edited the file.
 #include "key_ini.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "bounded_text.h"
@@ -12,7 +13,7 @@ enum Section { SECTION_NONE, SECTION_KEY, SECTION_APP1, SECTION_APP2 };
 
 // Names seen so far, so a name given twice or one missing is reported.
 enum {
-    SEEN_SERIAL = 1 << 0, SEEN_LABEL = 1 << 1, SEEN_INSERTED = 1 << 2, SEEN_VANISH = 1 << 3,
+    SEEN_SERIAL = 1 << 0, SEEN_LABEL = 1 << 1, SEEN_INSERTED = 1 << 2, SEEN_VANISH = 1 << 3, SEEN_FAIL = 1 << 4,
     SEEN_PRESENT = 1 << 0, SEEN_PIN = 1 << 1, SEEN_MAX = 1 << 2, SEEN_LEFT = 1 << 3,
     SEEN_LOCKED = 1 << 4, SEEN_NAME0 = 1 << 5, SEEN_NAME1 = 1 << 6, SEEN_SECTION = 1 << 7
 };
@@ -120,6 +121,26 @@ static long ParseCallCount(const Field* f)
     return n >= 1 && n <= KEY_VANISH_CALLS_MAX ? n : -1;
 }
 
+// "CALL RESULT STATUS": 1..KEY_VANISH_CALLS_MAX, a decimal of at most that size, four hex digits.
+static int ParseFault(const Field* f, KeyDescription* key)
+{
+    char text[40];
+    if (f->valueLength >= sizeof text)
+        return -1;
+    memcpy(text, f->value, f->valueLength);
+    text[f->valueLength] = '\0';
+    long call = 0, result = 0;
+    unsigned status = 0;
+    int end = -1;
+    if (sscanf(text, "%ld %ld %4x%n", &call, &result, &status, &end) != 3 || end != (int)f->valueLength ||
+        call < 1 || call > KEY_VANISH_CALLS_MAX || result < -KEY_VANISH_CALLS_MAX || result > KEY_VANISH_CALLS_MAX)
+        return -1;
+    key->failAtCall = (int)call;
+    key->failResult = (int)result;
+    key->failStatus = status;
+    return 0;
+}
+
 static int ParseSerial(const Field* f, uint32_t* serial)
 {
     return ParseSerialHex(f->value, f->valueLength, serial);
@@ -191,6 +212,11 @@ static int KeyField(const Field* f, KeyDescription* key, int* seen, int line, ch
             return Fail(error, errorSize, line, "vanish_after_calls must be 1 to 1000000, not", f->value,
                         f->valueLength);
         key->vanishAfterCalls = (int)n;
+    } else if (Is(f, "fail")) {
+        flag = SEEN_FAIL;
+        if (ParseFault(f, key) != 0)
+            return Fail(error, errorSize, line, "fail must be CALL RESULT STATUS (e.g. 3 -5 9000), not", f->value,
+                        f->valueLength);
     } else {
         return Fail(error, errorSize, line, "unknown name", f->name, f->nameLength);
     }
@@ -371,6 +397,9 @@ int FormatKeyIni(const KeyDescription* key, char* text, size_t size)
     // Only a key told to vanish has the line, so every other key.ini reads as it always did.
     if (key->vanishAfterCalls > 0)
         fits &= TextAppendFormat(text, size, "vanish_after_calls=%d\n", key->vanishAfterCalls);
+    if (key->failAtCall > 0)
+        fits &= TextAppendFormat(text, size, "fail=%d %d %04X\n", key->failAtCall, key->failResult,
+                                 key->failStatus & 0xFFFF);
     for (int i = 0; i < KEY_APPLICATIONS; ++i) {
         const KeyApplication* app = &key->apps[i];
         fits &= TextAppendFormat(text, size, "\n[application%d]\n", i + 1);

@@ -66,6 +66,11 @@ struct KeyDescription {
     char label[KEY_LABEL_MAX + 1]; // GBK text
     int inserted;                  // 0: the slot is marked removed
     int vanishAfterCalls;          // handle calls still answered before the key pulls itself out; 0: never
+    // A fault for tests: call failAtCall from now (QZ_Open counted, 1: the next) answers failResult and,
+    // where the call has one, the status word failStatus, instead of doing its work. 0: none.
+    int failAtCall;
+    int failResult;
+    unsigned failStatus;
     KeyApplication apps[KEY_APPLICATIONS];
 };
 

@@ -49,16 +49,24 @@ int IsKeyInserted(const KeyStorage* storage, KeyDescription* key)
     return LoadKeyDescription(storage, key, error, sizeof error) == KEY_LOADED && key->inserted;
 }
 
-int CountKeyCall(const KeyStorage* storage, KeyDescription* key)
+int CountKeyCall(const KeyStorage* storage, KeyDescription* key, int opening)
 {
-    if (key->vanishAfterCalls <= 0)
-        return 0;
-    key->vanishAfterCalls--;
-    if (key->vanishAfterCalls == 0)
-        return 1;
+    int outcome = CALL_ANSWERED;
+    int counted = 0;
+    if (key->failAtCall > 0) {
+        counted = 1;
+        if (--key->failAtCall == 0)
+            outcome |= CALL_FAILS;
+    }
+    if (!opening && key->vanishAfterCalls > 0) {
+        counted = 1;
+        if (--key->vanishAfterCalls == 0)
+            outcome |= CALL_VANISHES;
+    }
     // A failed save only lets the key answer a call more.
-    SaveKeyDescription(storage, key);
-    return 0;
+    if (counted)
+        SaveKeyDescription(storage, key);
+    return outcome;
 }
 
 int MarkKeyVanished(const KeyStorage* storage, uint32_t serial)

@@ -17,10 +17,13 @@ int SaveKeyDescription(const KeyStorage* storage, const KeyDescription* key);
 // 1 when the slot holds a readable key that is not marked removed.
 int IsKeyInserted(const KeyStorage* storage, KeyDescription* key);
 
-// Counts one handle call on a key told to vanish (key as just loaded from storage). The count is kept
-// in key.ini, since the manager loads KeyCmd.dll afresh around every open key. 1 when this call is the
-// last one answered: the caller then answers it and calls MarkKeyVanished; 0 otherwise.
-int CountKeyCall(const KeyStorage* storage, KeyDescription* key);
+enum { CALL_ANSWERED = 0, CALL_VANISHES = 1, CALL_FAILS = 2 };
+
+// Counts one call on a key told to vanish or to fail (key as just loaded from storage); an open counts
+// only towards the fault. The counts are kept in key.ini, since the manager loads KeyCmd.dll afresh
+// around every open key. CALL_VANISHES when this call is the last one answered (the caller answers it
+// and calls MarkKeyVanished), CALL_FAILS when it is to answer the key's fault instead.
+int CountKeyCall(const KeyStorage* storage, KeyDescription* key, int opening);
 
 // Saves the key with serial as pulled out, its counter cleared, keeping whatever the last call wrote.
 // Another key, or none, in the slot is left alone. 0 on success.

@@ -44,7 +44,7 @@ int KEYAPI QZ_IC_RESET(int handle, unsigned char* answer80)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     ResetCursor(&open->cursor);
     memset(open->verified, 0, sizeof open->verified);
     EndKeyCall();
@@ -59,7 +59,7 @@ int KEYAPI QZ_GET_SN(int handle, char* serial)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     uint32_t value = open->key.serial;
     EndKeyCall();
     if (!serial)
@@ -75,7 +75,7 @@ int KEYAPI QZ_GET_BCDSN(int handle, unsigned char* serial64)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     uint32_t value = open->key.serial;
     EndKeyCall();
     if (!serial64)
@@ -91,10 +91,8 @@ int KEYAPI Select_File(int handle, int p1, int p2, int dataLength, const unsigne
                        unsigned short* status)
 {
     OpenKey* open = BeginKeyCall(handle);
-    if (!open) {
-        SetStatus(status, SW_UNKNOWN);
-        return RESULT_BAD_HANDLE;
-    }
+    if (!open)
+        return RefusedCall(RESULT_BAD_HANDLE, status);
     unsigned short sw = SelectFile(&open->storage, &open->key, &open->cursor, p1, p2, dataLength, data);
     EndKeyCall();
     SetStatus(status, sw);
@@ -105,10 +103,8 @@ int KEYAPI Read_Binary(int handle, int mode, int offsetHigh, int offset, int res
                        unsigned char* destination, unsigned short* status)
 {
     OpenKey* open = BeginKeyCall(handle);
-    if (!open) {
-        SetStatus(status, SW_UNKNOWN);
-        return RESULT_BAD_HANDLE;
-    }
+    if (!open)
+        return RefusedCall(RESULT_BAD_HANDLE, status);
     int delivered = 0;
     unsigned short sw = ReadBinary(&open->storage, &open->key, &open->cursor, mode, offsetHigh, offset, reserved,
                                    count, destination, &delivered);
@@ -132,10 +128,8 @@ int KEYAPI Update_Binary(int handle, int mode, int offsetHigh, int offset, int r
                          const unsigned char* data, unsigned short* status)
 {
     OpenKey* open = BeginKeyCall(handle);
-    if (!open) {
-        SetStatus(status, SW_UNKNOWN);
-        return RESULT_BAD_HANDLE;
-    }
+    if (!open)
+        return RefusedCall(RESULT_BAD_HANDLE, status);
     unsigned short sw;
     if (WritableApplication(open) < 0)
         sw = SW_SECURITY_NOT_SATISFIED;
@@ -157,7 +151,7 @@ int KEYAPI QZ_StoreCert(int handle, int container, int kind, int length, const u
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = WritableApplication(open);
     if (result >= 0) {
         int app = result;
@@ -194,7 +188,7 @@ int KEYAPI QZ_DeleteCert(int handle, int container, int kind)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = WritableApplication(open);
     if (result >= 0)
         result = ValidPlace(container, kind) ? EraseCertificate(open, result, container, (CertKind)(kind - 1))
@@ -221,7 +215,7 @@ int KEYAPI QZ_ClearDir(int handle)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = WritableApplication(open);
     if (result >= 0)
         result = ClearApplication(open, result);
@@ -233,7 +227,7 @@ int KEYAPI QZ_VerifyPinUpDatePinInfoFile(int handle, const unsigned char* pin, i
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return PIN_NO_APPLICATION;
+        return RefusedCall(PIN_NO_APPLICATION, NULL);
     int app = CurrentApplication(open);
     int result = VerifyApplicationPin(&open->storage, &open->key, app, pin, pinLength);
     if (app >= 0)
@@ -249,7 +243,7 @@ int KEYAPI QZ_ChangePin(int handle, int dataLength, const unsigned char* changeD
         return PIN_MALFORMED_CHANGE;
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return PIN_NO_APPLICATION;
+        return RefusedCall(PIN_NO_APPLICATION, NULL);
     int app = CurrentApplication(open);
     int result = ChangeApplicationPin(&open->storage, &open->key, app, changeData, dataLength);
     if (app >= 0)
@@ -262,7 +256,7 @@ int KEYAPI QZ_AddCertToIE(int handle)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     EndKeyCall();
     return RESULT_NOT_SUPPORTED;
 }
@@ -276,7 +270,7 @@ int KEYAPI QZ_ReloadUserPin(int handle, const unsigned char* newPin, int pinLeng
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int app = CurrentApplication(open);
     int result = 0;
     if (app < 0 || !open->key.apps[app].present) {
@@ -301,7 +295,7 @@ int KEYAPI QZ_InitialCard(int handle)
 {
     OpenKey* open = BeginKeyCall(handle);
     if (!open)
-        return RESULT_BAD_HANDLE;
+        return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = 0;
     for (int i = 0; i < KEY_APPLICATIONS && result == 0; ++i) {
         KeyApplication* a = &open->key.apps[i];

@@ -15,6 +15,11 @@ static unsigned NextGeneration = 1;
 // The handle whose call holds the table and whether that call is the last its key answers.
 static OpenKey* Calling;
 static int CallingVanishes;
+// The answer of the last call told to fail, until RefusedCall gives it. The manager makes its token
+// calls from one thread, which is all a test's fault needs.
+static int FaultPending;
+static int FaultResult;
+static unsigned short FaultStatus;
 
 // Handle = generation above the table index + 1, so a closed handle is not mistaken for a reused one.
 static int HandleOf(int index, unsigned generation)
@@ -47,6 +52,11 @@ int OpenKeyHandle(int slot)
         memset(open, 0, sizeof *open);
         if (OpenSlotStorage(slot, &open->folder, &open->storage) != 0 || !IsKeyInserted(&open->storage, &open->key))
             break;
+        if (CountKeyCall(&open->storage, &open->key, 1) & CALL_FAILS) {
+            handle = open->key.failResult;
+            memset(open, 0, sizeof *open);
+            break;
+        }
         open->inUse = 1;
         open->slot = slot;
         open->serial = open->key.serial;
@@ -78,8 +88,15 @@ OpenKey* BeginKeyCall(int handle)
         // The last call is answered with the key as loaded; it is pulled out once the call is done,
         // so a call that saves key.ini itself (a PIN counter) cannot put it back.
         Calling = open;
-        CallingVanishes = CountKeyCall(&open->storage, &open->key);
-        return open;
+        int outcome = CountKeyCall(&open->storage, &open->key, 0);
+        CallingVanishes = outcome & CALL_VANISHES;
+        if (!(outcome & CALL_FAILS))
+            return open;
+        FaultPending = 1;
+        FaultResult = open->key.failResult;
+        FaultStatus = (unsigned short)open->key.failStatus;
+        EndKeyCall();
+        return NULL;
     }
     ReleaseSRWLockExclusive(&TableLock);
     return NULL;
@@ -92,6 +109,19 @@ void EndKeyCall(void)
     Calling = NULL;
     CallingVanishes = 0;
     ReleaseSRWLockExclusive(&TableLock);
+}
+
+int RefusedCall(int result, unsigned short* status)
+{
+    unsigned short word = SW_UNKNOWN;
+    if (FaultPending) {
+        result = FaultResult;
+        word = FaultStatus;
+        FaultPending = 0;
+    }
+    if (status)
+        *status = word;
+    return result;
 }
 
 int CurrentApplication(const OpenKey* open)

@@ -28,8 +28,13 @@ int CloseKeyHandle(int handle);
 // Takes the handle table for one call and reloads the handle's key: the open key, or null (with the
 // table released again) when the handle is not open or its key was pulled out or replaced. Each call
 // counts against a key told to vanish; EndKeyCall pulls the key out after the last one it answers.
+// A call told to fail (key.ini's fail line) is counted and also gets null.
 OpenKey* BeginKeyCall(int handle);
 void EndKeyCall(void);
+
+// What a call answers when BeginKeyCall gave it null: the fault's result and status word for a call
+// told to fail, else result and SW_UNKNOWN. status may be null for calls without one.
+int RefusedCall(int result, unsigned short* status);
 
 // Application index selected by the handle's cursor, -1 when the cursor is in the master file.
 int CurrentApplication(const OpenKey* open);
