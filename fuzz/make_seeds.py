@@ -235,9 +235,13 @@ def virtual_key_seeds():
     write("virtual_key", "manager-reads-one-application",
           key(KEY_INI.replace(b"present=yes\npin=5678", b"present=no\npin=5678"), files, reads))
     # Stored images whose length prefix lies: one byte over the buffer, longer than the bytes there
-    # (a piece fails), no whole prefix (the header fails), exactly one piece.
+    # (a piece fails), no whole prefix (the header fails), exactly one piece; and a file that ends
+    # inside the first application's field, decoded as the others.
     write("virtual_key", "manager-reads-raw", key(KEY_INI, [(0, b"\x01\x55" + bytes(341)), (1, b"\x01\x2c" + bytes(200)),
-                                                          (7, b"\x01"), (9, b"\x00\x80" + bytes(128))], reads))
+                                                          (7, b"\x01"), (9, b"\x00\x80" + bytes(128)),
+                                                          (8, b"\x00\x46" + b"\x01" * 70)],
+                                                 reads + [select(0, 0x3F00), select(1, 0xAD02), select(1, 0xDF22),
+                                                          manager_read(0xEF02, 3000)]))
     # Only certificates are written: the device information file refuses.
     write("virtual_key", "update-info", key(KEY_INI, [(0, b"\x00\x04info")], [select(0, 0, True), select(2, 0xEF01),
                                                                           update(2, b"ab")]))
