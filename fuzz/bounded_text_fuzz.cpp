@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto check = [&](bool appends, const std::string& text, bool cut, auto call) {
         char* buffer = (char*)malloc(bufferSize ? bufferSize : 1);
         buffer[0] = 0x5A;
-        std::string before = unterminated ? std::string(bufferSize ? bufferSize - 1 : 0, 'u') : old.substr(0, bufferSize ? bufferSize - 1 : 0);
+        size_t room = bufferSize ? bufferSize - 1 : 0;
+        std::string before = unterminated ? std::string(room, 'u') : old.substr(0, room);
         memset(buffer, 'u', bufferSize);
         if (bufferSize && !unterminated)
             memcpy(buffer, before.c_str(), before.size() + 1);

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The command line: the bytes up to a NUL. Only its last two characters decide.
     std::string line = in.Take(size);
-    FUZZ_CHECK(IsCloseInstanceSwitch(line.c_str()) == (line.size() >= 2 && line[line.size() - 2] == '-' && (line.back() | 0x20) == 'u'));
+    bool close = line.size() >= 2 && line[line.size() - 2] == '-' && (line.back() | 0x20) == 'u';
+    FUZZ_CHECK(IsCloseInstanceSwitch(line.c_str()) == close);
 
     // Some broadcasts carry no record at all (lParam 0).
     char none[2] = "x";

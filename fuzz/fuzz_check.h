@@ -54,8 +54,10 @@ inline bool AllBytes(const void* bytes, size_t count, unsigned char value)
 inline std::vector<size_t> GbkStarts(const std::string& text)
 {
     std::vector<size_t> starts;
-    for (size_t at = 0; at < text.size(); at += (unsigned char)text[at] >= 0x81 && (unsigned char)text[at] <= 0xFE && at + 1 < text.size() ? 2 : 1)
+    for (size_t at = 0; at < text.size(); ++at) {
         starts.push_back(at);
+        at += (unsigned char)text[at] >= 0x81 && (unsigned char)text[at] <= 0xFE && at + 1 < text.size();
+    }
     starts.push_back(text.size());
     return starts;
 }

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(valid && !tooLong && full[0] && (full[0] != '0' || full[1] == '\0'));
         FUZZ_CHECK(DecimalToHex(full) == Normalised(hex));
     } else {
-        FUZZ_CHECK(full[0] == '\0' && (result == HEX_TO_DEC_TOO_LONG ? tooLong : !valid && result == HEX_TO_DEC_BAD_DIGIT));
+        FUZZ_CHECK(full[0] == '\0');
+        FUZZ_CHECK(result == HEX_TO_DEC_TOO_LONG ? tooLong : !valid && result == HEX_TO_DEC_BAD_DIGIT);
     }
 
     // Any other size: the same answer when it and its NUL fit, else refused and empty.

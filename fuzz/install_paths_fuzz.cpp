@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The tick's digits written over the path from its fourth character from the end, then ".OBK".
     std::string digits = std::to_string(tick);
     size_t fourth = LastFourStart(path);
-    std::string expected = path.substr(0, fourth) + digits + path.substr(std::min(path.size(), fourth + digits.size())) + ".OBK";
+    std::string expected =
+        path.substr(0, fourth) + digits + path.substr(std::min(path.size(), fourth + digits.size())) + ".OBK";
     int aside = BuildAsideName(out, INSTALL_PATH_SIZE, path.c_str(), tick);
     FUZZ_CHECK(aside == (expected.size() < INSTALL_PATH_SIZE));
     FUZZ_CHECK(aside ? expected == out : AllBytes(out, INSTALL_PATH_SIZE, 0));
@@ -52,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(IsAsideNameFor(name.c_str(), payload.c_str()) == (int)looksAside);
 
     long certificateLength = (long)(tick & 0xFFFF) - 0x100;
-    FUZZ_CHECK(CertificateLengthFits(certificateLength) == (certificateLength >= 0 && certificateLength <= CERTIFICATE_BUFFER_SIZE));
+    FUZZ_CHECK(CertificateLengthFits(certificateLength) ==
+               (certificateLength >= 0 && certificateLength <= CERTIFICATE_BUFFER_SIZE));
     free(out);
     return 0;
 }

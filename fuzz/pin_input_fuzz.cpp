@@ -32,7 +32,8 @@ void CheckChangeData(const char* oldPin, const char* newPin, size_t size)
     unsigned char* out = (unsigned char*)malloc(size ? size : 1);
     int length = BuildChangeData(oldPin, newPin, out, size);
     std::string expected = std::string(oldPin) + '\xFF' + newPin;
-    FUZZ_CHECK(expected.size() > size ? length == -1 : length == (int)expected.size() && memcmp(out, expected.data(), expected.size()) == 0);
+    FUZZ_CHECK(expected.size() > size ? length == -1
+                                      : length == (int)expected.size() && memcmp(out, expected.data(), length) == 0);
     free(out);
 }
 

@@ -32,7 +32,8 @@ void CheckVersionClasses(unsigned platform, unsigned major, unsigned minor, unsi
     FUZZ_CHECK(platform == 1 || platform == 2 || ClassifyVersionNumbers(platform, major, minor) == 0);
     bool later = laterMajor > major || (laterMajor == major && laterMinor > minor);
     for (unsigned id = 1; id <= 2; ++id) {
-        int first = ClassifyVersionNumbers(id, major, minor), second = ClassifyVersionNumbers(id, laterMajor, laterMinor);
+        int first = ClassifyVersionNumbers(id, major, minor);
+        int second = ClassifyVersionNumbers(id, laterMajor, laterMinor);
         FUZZ_CHECK(!first || !second || !later || (id == 1 && laterMajor != major) || first <= second);
     }
     int old = ClassifyVersionNumbers(1, major, minor), nt = ClassifyVersionNumbers(2, laterMajor, laterMinor);
@@ -70,8 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::string blob = in.Take(in.Byte()), expected;
             char hex[SERIAL_HEX_SIZE];
             FormatSerialHex((const unsigned char*)blob.data(), blob.size(), hex, sizeof hex);
+            const char* digits = "0123456789ABCDEF";
             for (size_t i = blob.size(); i > 0 && expected.size() + 2 < SERIAL_HEX_SIZE; --i)
-                expected += std::string(1, "0123456789ABCDEF"[(uint8_t)blob[i - 1] >> 4]) + "0123456789ABCDEF"[blob[i - 1] & 15];
+                expected += std::string(1, digits[(uint8_t)blob[i - 1] >> 4]) + digits[blob[i - 1] & 15];
             FUZZ_CHECK(expected == hex);
             std::string decimal = in.Take(std::min(in.Word(), oversize ? 4000u : SERIAL_DECIMAL_SIZE - 1u));
             ReportDate start = DateFrom(in), end = DateFrom(in);

@@ -101,7 +101,9 @@ void CheckUpdate(int kind, int offset, const Bytes& bytes)
     }
     FUZZ_CHECK(!(kind & 0x40) && !bytes.empty() && size >= offset + (long)bytes.size());
     std::copy(bytes.begin(), bytes.end(), image.begin() + offset);
-    FUZZ_CHECK(LoadElementaryFile(&memory->storage, &key, &cursor.directory, cursor.fileId, after.data(), after.size()) == size);
+    long sizeAfter = LoadElementaryFile(&memory->storage, &key, &cursor.directory, cursor.fileId, after.data(),
+                                        after.size());
+    FUZZ_CHECK(sizeAfter == size);
     FUZZ_CHECK(std::equal(image.begin(), image.begin() + size, after.begin()));
 }
 
@@ -172,7 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             int delivered = -1;
             unsigned short status = ReadBinary(&storage.storage, &key, &cursor, 0, offset / 256, offset, 0, count,
                                                destination, &delivered);
-            FUZZ_CHECK(status == SW_OK ? delivered == count : status != SW_END_OF_FILE || (delivered >= 0 && delivered < count));
+            FUZZ_CHECK(status == SW_OK ? delivered == count
+                                       : status != SW_END_OF_FILE || (delivered >= 0 && delivered < count));
             free(destination);
         } else {
             // The cursor moves only when the file is selected.
