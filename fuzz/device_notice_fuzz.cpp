@@ -1,44 +1,38 @@
 // Fuzz target: the device interface path taken out of a WM_DEVICECHANGE broadcast record, and the
 // command line switch; both are bytes the manager gets from outside.
 //
-// The record's size field bounds every read, so the record given is as large as the size it declares:
-// the first input byte picks whether the size field is kept (when it fits the input) or set to the
-// input's size. The second picks the size of the caller's name buffer.
-#include <stdint.h>
-#include <stdlib.h>
-#include <string.h>
-
+// Input: mode (bit 0: the record's size field is set to the record's size; otherwise so only when it
+// declares more), name buffer size / 2, then the bytes: the record, and the same bytes as a command line.
 #include "command_line.h"
 #include "device_notice.h"
 #include "fuzz_check.h"
 
+static unsigned Le32(const unsigned char* p)
+{
+    return (unsigned)p[0] | (unsigned)p[1] << 8 | (unsigned)p[2] << 16 | (unsigned)p[3] << 24;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 2)
-        return 0;
-    uint8_t mode = data[0];
-    size_t nameSize = 1 + data[1] * 2;
-    data += 2;
-    size -= 2;
+    Reader in = { data, data + size };
+    uint8_t mode = in.Byte();
+    size_t nameSize = 1 + in.Byte() * 2;
+    size = in.Left();
 
-    // The command line: any bytes, NUL-terminated.
-    char* line = (char*)malloc(size + 1);
-    memcpy(line, data, size);
-    line[size] = '\0';
-    int close = IsCloseInstanceSwitch(line);
-    size_t lineLength = strlen(line);
-    FUZZ_CHECK(close == (lineLength >= 2 && line[lineLength - 2] == '-' && (line[lineLength - 1] | 0x20) == 'u'));
-    free(line);
+    // The command line: the bytes up to a NUL. Only its last two characters decide.
+    std::string line = in.Take(size);
+    bool close = line.size() >= 2 && line[line.size() - 2] == '-' && (line.back() | 0x20) == 'u';
+    FUZZ_CHECK(IsCloseInstanceSwitch(line.c_str()) == close);
 
     // Some broadcasts carry no record at all (lParam 0).
     char none[2] = "x";
     FUZZ_CHECK(ReadDeviceInterfaceName(NULL, none, sizeof none) == 0 && none[0] == '\0');
     if (size < 8)
         return 0;
+    // The record's size field bounds every read, so the record is as large as the size it declares.
     unsigned char* record = (unsigned char*)malloc(size);
-    memcpy(record, data, size);
-    unsigned declared = (unsigned)record[0] | (unsigned)record[1] << 8 | (unsigned)record[2] << 16 |
-                        (unsigned)record[3] << 24;
+    memcpy(record, in.end - size, size);
+    unsigned declared = Le32(record);
     if ((mode & 1) || declared > size) {
         declared = (unsigned)size;
         for (int i = 0; i < 4; ++i)
@@ -46,18 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     char* name = (char*)malloc(nameSize);
     int found = ReadDeviceInterfaceName(record, name, nameSize);
-    size_t nameLength = strnlen(name, nameSize);
-    FUZZ_CHECK(nameLength < nameSize);
     // Found exactly when the record is an interface record whose name ends inside it and fits the buffer.
-    unsigned type = (unsigned)record[4] | (unsigned)record[5] << 8 | (unsigned)record[6] << 16 | (unsigned)record[7] << 24;
     const unsigned char* named = record + DEVICE_RECORD_NAME_OFFSET;
-    bool complete = type == DEVICE_TYPE_INTERFACE && declared > DEVICE_RECORD_NAME_OFFSET &&
+    bool complete = Le32(record + 4) == DEVICE_TYPE_INTERFACE && declared > DEVICE_RECORD_NAME_OFFSET &&
                     memchr(named, 0, declared - DEVICE_RECORD_NAME_OFFSET) != NULL;
     FUZZ_CHECK(found == (complete && strlen((const char*)named) < nameSize));
-    if (found)
-        FUZZ_CHECK(memcmp(name, named, nameLength + 1) == 0);
-    else
-        FUZZ_CHECK(nameLength == 0);
+    FUZZ_CHECK(memchr(name, 0, nameSize) != NULL && strcmp(name, found ? (const char*)named : "") == 0);
     free(name);
     free(record);
     return 0;

@@ -2,13 +2,13 @@
 """Writes the hand-made seed inputs of each fuzz target into corpus/<target>/seed-*.
 
 Inputs the fuzzer found that reach code the seeds do not (found-*, from a coverage merge) are kept
-beside them; this script rewrites only its own seeds. The token answers are described in token_answers.h.
+beside them; this script rewrites only its own seeds. Each target's input format is described at
+the top of its source.
 """
 import os
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-OK = 0x9000
 
 
 def write(target, name, data):
@@ -18,150 +18,9 @@ def write(target, name, data):
         f.write(bytes(data))
 
 
-# --- token answers ---------------------------------------------------------------------------
-
-def answer(result=0, status=OK, data=b""):
-    # What the encoding can carry: a larger value would come out as another answer.
-    assert -64 <= result <= 64 and len(data) < 0x8000
-    if result == 0:
-        kind = 0
-    elif result < 0:
-        kind = 1 | ((-1 - result) << 2)
-    else:
-        kind = 2 | ((result - 1) << 2)
-    length = len(data)
-    head = bytes([length]) if length < 0x80 else bytes([0x80 | (length >> 8), length & 0xFF])
-    return bytes([kind & 0xFF, status >> 8, status & 0xFF]) + head + bytes(data)
-
-
-def read_file(content, declared=None, short_piece=None, bad_status_piece=None):
-    """Select_File, the 2-byte header, then 128-byte pieces, as ReadUsbKeyFile asks for them."""
-    declared = len(content) if declared is None else declared
-    out = answer() + answer(data=struct.pack(">H", declared))
-    if declared > len(content):
-        return out
-    offset, piece_index = 0, 0
-    while offset < declared:
-        piece = content[offset:offset + 128]
-        status = OK
-        if piece_index == bad_status_piece:
-            status = 0x6B00
-        if piece_index == short_piece:
-            piece = piece[: len(piece) // 2]
-        out += answer(data=piece, status=status)
-        if status != OK:
-            return out
-        offset += 128
-        piece_index += 1
-    return out
-
-
-def device_info(label, apps=(True, True)):
-    info = bytearray(340)
-    info[: len(label)] = label
-    for i, present in enumerate(apps):
-        if present:
-            struct.pack_into("<I", info, 68 + 136 * i, 1)
-    return bytes(info)
-
-
-def container_directory(containers):
-    """containers: list of (in_use, has_encryption, has_signature) for containers 0 and 1."""
-    d = bytearray(300)
-    for j, (in_use, enc, sig) in enumerate(containers):
-        base = 148 * j
-        name = b"container%d" % j
-        d[base: base + len(name)] = name
-        struct.pack_into("<I", d, base + 32, 1 if enc else 0)
-        struct.pack_into("<I", d, base + 40, 1 if sig else 0)
-        d[base + 48] = 1 if in_use else 0
-    return bytes(d)
-
-
-def certificate(subject, issuer, serial, size=600):
-    dates = struct.pack("<12H", 2024, 1, 2, 3, 4, 5, 2027, 6, 7, 8, 9, 10)
-    body = b"\x30" + subject + b"\0" + issuer + b"\0" + bytes([len(serial)]) + serial + dates
-    return body + bytes((i * 7) & 0xFF for i in range(size - len(body)))
-
-
-def list_certificate(i, j, cert, decimal=b"123456789"):
-    out = answer() + answer() + answer() + read_file(cert)
-    if cert and cert[0] == 0x30:
-        out += answer(data=decimal + b"\0")  # HexToDec
-    return out
-
-
-def list_application(i, info, directory, certs):
-    """certs: {(j, encryption): bytes}"""
-    out = answer()                          # select MF
-    out += answer() + read_file(info)       # CheckApplication
-    out += answer()                         # select the application
-    out += read_file(directory)
-    for j in range(2):
-        for enc in (1, 0):
-            if (j, enc) in certs:
-                out += list_certificate(i, j, certs[(j, enc)])
-    return out
-
-
-def full_key(handle, label, serial, apps=(True, True)):
-    info = device_info(label, apps)
-    out = answer(handle)                               # QZ_Open
-    out += answer(data=b"\x3b" * 8)                    # QZ_IC_RESET
-    out += answer(data=serial)                         # QZ_GET_BCDSN
-    out += read_file(info)
-    directory = container_directory([(True, True, True), (False, False, False)])
-    for i, present in enumerate(apps):
-        if not present:
-            out += answer() + answer() + read_file(info)   # select MF, CheckApplication fails
-            continue
-        certs = {(0, 1): certificate(b"encryption %d" % i, "测试CA".encode("gbk"), b"\x01\x02\x03"),
-                 (0, 0): certificate(("签名证书%d" % i).encode("gbk"), b"Velmora CA", b"\xff" * 20, 1200)}
-        out += list_application(i, info, directory, certs)
-    out += answer()                                    # QZ_Close
-    return out
-
-
-def verify(handle, info, result):
-    out = answer(handle) + answer(data=b"\x3b" * 8)
-    out += answer() + answer() + read_file(info) + answer() + answer(result)
-    return out + answer()
-
-
-def refresh_walk_seeds():
-    label = "我的Key".encode("gbk")
-    no_key = answer(0)
-    info = device_info(label)
-    write("refresh_walk", "one-key", b"\x00" + full_key(1, label, b"\x12\x34\xab\xcd") + no_key * 3)
-    write("refresh_walk", "two-keys-verify", b"\x01" + full_key(1, label, b"\x12\x34\xab\xcd") +
-          full_key(2, b"second", b"\x00\x00\x00\x01", (True, False)) + no_key * 2 + verify(1, info, 0))
-    write("refresh_walk", "change-pin", b"\x09" + full_key(1, label, b"\x01\x02\x03\x04") + no_key * 3 +
-          answer(1) + answer(data=b"\x3b") + answer() + answer() + read_file(info) + answer() + answer(3) +
-          answer() + answer() + read_file(info) + answer() + answer(0) + answer())
-    write("refresh_walk", "negative-open", b"\x00" + answer(-1) + full_key(5, b"k", b"\x99\x99\x99\x99") + no_key * 2)
-    write("refresh_walk", "label-fills-field", b"\x00" + full_key(1, b"\xb0" * 64, b"\x01\x01\x01\x01") + no_key * 3)
-    # The device information file declares more than the manager's 340-byte buffer.
-    write("refresh_walk", "info-too-long", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
-          read_file(info, declared=0x0200) + answer() + no_key * 3)
-    # One byte more than the buffer, with every byte there to read: refused before the first piece.
-    write("refresh_walk", "info-one-over", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
-          read_file(info + b"\0") + answer() + no_key * 3)
-    # The header's read fails though it delivers a length: nothing more is read.
-    write("refresh_walk", "header-read-fails", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") + answer() +
-          answer(status=0x6B00, data=b"\x00\x10") + answer(data=b"x" * 16) + answer() + no_key * 3)
-    write("refresh_walk", "short-piece", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
-          read_file(info, short_piece=1) + answer() + no_key * 3)
-    write("refresh_walk", "bad-status-piece", b"\x00" + answer(1) + answer() + answer(data=b"\1\2\3\4") +
-          read_file(info, bad_status_piece=2) + answer() + no_key * 3)
-    write("refresh_walk", "empty", b"\x00")
-    # A container directory of the largest size the manager reads.
-    big_dir = bytearray(620)
-    big_dir[:300] = container_directory([(True, True, False), (True, False, True)])
-    one = answer(1) + answer() + answer(data=b"\x55" * 64) + read_file(info)
-    one += answer() + answer() + read_file(info) + answer() + read_file(bytes(big_dir))
-    one += list_certificate(0, 0, certificate(b"a" * 300, b"b" * 300, b"\x07" * 200, 2999))
-    one += list_certificate(0, 1, certificate(b"c", b"d", b"", 3000))
-    write("refresh_walk", "largest-files", b"\x00" + one + answer() * 40)
+def certificate(size, seed=1):
+    """A DER SEQUENCE of size bytes with filler content."""
+    return b"\x30\x82" + struct.pack(">H", size - 4) + bytes((i * 7 + seed) & 0xFF for i in range(size - 4))
 
 
 # --- update records --------------------------------------------------------------------------
@@ -170,7 +29,7 @@ def update_record_seeds():
     def record(slot, entry, enc, enc_present, sig_present, cert, declared=None):
         declared = len(cert) if declared is None else declared
         return bytes([slot, entry, enc, enc_present, sig_present]) + struct.pack(">H", declared) + cert
-    cert = certificate(b"updated", b"Velmora CA", b"\x05\x06")
+    cert = certificate(600, 5)
     write("update_record", "encryption-replaced", record(0, 1, 1, 1, 1, cert))
     write("update_record", "signature-removed", record(3, 3, 0, 1, 0, b""))
     write("update_record", "both-removed", record(2, 0, 1, 0, 0, cert[:10]))
@@ -299,9 +158,9 @@ def device_notice_seeds():
 # --- certificate files ----------------------------------------------------------------------
 
 def cert_file_seeds():
-    write("cert_file", "small", certificate(b"root", b"root", b"\x01", 600))
-    write("cert_file", "exactly-2048", certificate(b"root", b"root", b"\x01", 2048))
-    write("cert_file", "one-over", certificate(b"root", b"root", b"\x01", 2049))
+    write("cert_file", "small", certificate(600))
+    write("cert_file", "exactly-2048", certificate(2048))
+    write("cert_file", "one-over", certificate(2049))
     write("cert_file", "empty", b"")
 
 
@@ -349,7 +208,7 @@ def virtual_key_seeds():
             select(1, 0xAD01), select(2, 0xEF01), read(0, 2), read(2, 128), select(1, 0xDF11), select(2, 0xEF01),
             read(0, 2), read(2, 128), read(130, 128), select(0, 0x3F00), select(1, 0xAD02), select(1, 0xDF21),
             select(2, 0xEF02), read(0, 2), read(600, 128)]
-    der = certificate(b"key", b"ca", b"\x01\x02", 700)
+    der = certificate(700)
     write("virtual_key", "walk", key(KEY_INI, [(3, der), (6, der)], walk))
     write("virtual_key", "raw-corrupt", key(KEY_INI, [(7, b"\x7f\xff" + der[:100]), (0, b"\x00\x10abc")], walk))
     write("virtual_key", "ini-only", key(KEY_INI, [], []))
@@ -363,6 +222,26 @@ def virtual_key_seeds():
         update(2, b"\x30\x82\x02"), update(0, bytes([len(der) >> 8, len(der) & 0xFF])), update(1, b"\x10"),
         read(0, 2), update(len(der) - 4, b"x" * 20), update(0, b""), update(0, b"y" * 129),
         update(5, b"zzzz", 0xC0)]))
+    # The manager's reading into its buffers (340, 620 and 3000 bytes): generated files, certificates
+    # that fill the buffer or are one byte over, one that is absent.
+    def manager_read(fid, size):
+        return bytes([0x20, 0]) + struct.pack(">H", fid) + struct.pack("<H", size) + b"\0"
+    reads = [manager_read(0xEF01, 340), select(1, 0xAD01), manager_read(0xEF01, 620), select(1, 0xDF11),
+             manager_read(0xEF01, 3000), manager_read(0xEF02, 3000), select(0, 0x3F00), select(1, 0xAD01),
+             select(1, 0xDF12), manager_read(0xEF01, 3000), select(0, 0x3F00), select(1, 0xAD02),
+             manager_read(0xEF01, 620), select(1, 0xDF21), manager_read(0xEF02, 3000)]
+    files = [(3, der), (5, certificate(3001)), (6, certificate(3000))]
+    write("virtual_key", "manager-reads", key(KEY_INI, files, reads))
+    write("virtual_key", "manager-reads-one-application",
+          key(KEY_INI.replace(b"present=yes\npin=5678", b"present=no\npin=5678"), files, reads))
+    # Stored images whose length prefix lies: one byte over the buffer, longer than the bytes there
+    # (a piece fails), no whole prefix (the header fails), exactly one piece; and a file that ends
+    # inside the first application's field, decoded as the others.
+    write("virtual_key", "manager-reads-raw", key(KEY_INI, [(0, b"\x01\x55" + bytes(341)), (1, b"\x01\x2c" + bytes(200)),
+                                                          (7, b"\x01"), (9, b"\x00\x80" + bytes(128)),
+                                                          (8, b"\x00\x46" + b"\x01" * 70)],
+                                                 reads + [select(0, 0x3F00), select(1, 0xAD02), select(1, 0xDF22),
+                                                          manager_read(0xEF02, 3000)]))
     # Only certificates are written: the device information file refuses.
     write("virtual_key", "update-info", key(KEY_INI, [(0, b"\x00\x04info")], [select(0, 0, True), select(2, 0xEF01),
                                                                           update(2, b"ab")]))
@@ -416,7 +295,6 @@ def pin_input_seeds():
 if __name__ == "__main__":
     cert_file_seeds()
     virtual_key_seeds()
-    refresh_walk_seeds()
     update_record_seeds()
     install_paths_seeds()
     report_text_seeds()
