@@ -32,17 +32,9 @@ size_t DerElementLength(const unsigned char* bytes, size_t length)
 
 static int Base64Value(unsigned char c)
 {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
+    static const char Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const char* at = c ? strchr(Digits, c) : NULL;
+    return at ? (int)(at - Digits) : -1;
 }
 
 static const unsigned char* Find(const unsigned char* bytes, size_t length, const char* text)

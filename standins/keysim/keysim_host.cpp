@@ -1,7 +1,9 @@
 // What keysim.exe does with its arguments: the store on disk, the console, and one command run.
+#define _CRT_RAND_S // rand_s, the system's random numbers
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "bounded_text.h"
@@ -38,19 +40,11 @@ static long ReadUserFile(void*, const char* path, unsigned char* buffer, size_t 
     return ReadWholeFile(path, buffer, size);
 }
 
-// Different on every run and never 0: the clock, the process and the thread, mixed.
+// Different on every run and never 0.
 static uint32_t RandomSerial(void*)
 {
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    uint32_t x = (uint32_t)counter.QuadPart ^ (uint32_t)(counter.QuadPart >> 32) ^ GetCurrentProcessId() * 2654435761u ^
-                 GetTickCount() * 40503u;
-    x ^= x >> 16;
-    x *= 0x7FEB352Du;
-    x ^= x >> 15;
-    x *= 0x846CA68Bu;
-    x ^= x >> 16;
-    return x ? x : 0x5E2B0001u;
+    unsigned int x = 0;
+    return rand_s(&x) == 0 && x != 0 ? x : 0x5E2B0001u;
 }
 
 static void Print(void*, const char* text)

@@ -1,6 +1,7 @@
 // Files of the key store: whole-file reads, and writes that go to a temporary file first and then
 // replace the old file in one step, so a reader never sees half a file.
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <string.h>
@@ -85,22 +86,17 @@ static long LoadFromFolder(void* context, const char* relative, unsigned char* b
     return ReadWholeFile(path, buffer, size);
 }
 
-// Creates every folder above the file path.
+// Creates every folder above the file path (the shell wants the path full).
 static int CreateParentFolders(const char* path)
 {
-    char part[MAX_PATH];
-    size_t length = strlen(path);
-    if (length >= sizeof part)
+    char parent[MAX_PATH];
+    char* name = NULL;
+    DWORD n = GetFullPathNameA(path, sizeof parent, parent, &name);
+    if (n == 0 || n >= sizeof parent || !name || name == parent)
         return -1;
-    for (size_t i = 3; i < length; ++i) {
-        if (path[i] != '\\')
-            continue;
-        memcpy(part, path, i);
-        part[i] = '\0';
-        if (!CreateDirectoryA(part, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return -1;
-    }
-    return 0;
+    name[-1] = '\0'; // the separator before the file's name
+    int made = SHCreateDirectoryExA(NULL, parent, NULL);
+    return made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS ? 0 : -1;
 }
 
 static int SaveToFolder(void* context, const char* relative, const unsigned char* data, size_t size)
@@ -173,39 +169,20 @@ int OpenSlotStorage(int slot, FolderStorage* folder, KeyStorage* storage)
 
 int DeleteFolderTree(const char* folder)
 {
-    char pattern[MAX_PATH];
-    pattern[0] = '\0';
-    if (!TextAppendFormat(pattern, sizeof pattern, "%s\\*", folder))
+    // The shell takes a list of names that ends in two NULs.
+    char names[MAX_PATH + 1];
+    memset(names, 0, sizeof names);
+    if (!TextCopy(names, MAX_PATH, folder))
         return -1;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        if (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)
-            return 0;
+    SHFILEOPSTRUCTA operation;
+    ZeroMemory(&operation, sizeof operation);
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = names;
+    operation.fFlags = FOF_NO_UI;
+    SHFileOperationA(&operation);
+    // Its answer does not tell "never there" from a failure; what is left does.
+    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
         return -1;
-    }
-    int result = 0;
-    do {
-        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0)
-            continue;
-        char child[MAX_PATH];
-        child[0] = '\0';
-        if (!TextAppendFormat(child, sizeof child, "%s\\%s", folder, found.cFileName)) {
-            result = -1;
-            continue;
-        }
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (DeleteFolderTree(child) != 0)
-                result = -1;
-        } else {
-            SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileA(child))
-                result = -1;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    if (!RemoveDirectoryA(folder) && GetLastError() != ERROR_FILE_NOT_FOUND)
-        result = -1;
-    return result;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
 }
