@@ -14,6 +14,8 @@ struct MemoryStorage {
     bool failSaves = false;
     KeyStorage storage;
 
+    bool Has(const std::string& path) const { return files.count(path) != 0; }
+
     MemoryStorage();
     MemoryStorage(const MemoryStorage&) = delete;
     MemoryStorage& operator=(const MemoryStorage&) = delete;
