@@ -1,4 +1,4 @@
-// A main window with fake keys and a PIN dialog opened modeless (and hidden) over it, EndDialog recorded.
+// A main window with virtual keys and a PIN dialog opened modeless (and hidden) over it, EndDialog recorded.
 #pragma once
 
 #include <string>
@@ -17,7 +17,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Puts a key with one or two applications in slot and refreshes the main window.
+    // Makes a key labelled key<slot>, PIN 1234, with one or two applications, and refreshes the main window.
     void PutKey(int slot, bool twoApplications);
     // Takes the key out of slot and refreshes, as a removal notice would.
     void RemoveKey(int slot);
