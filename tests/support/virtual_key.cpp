@@ -14,6 +14,8 @@ TokenBinding Binding;
 
 static QZ_Open_Fn RealOpen;
 static QZ_Close_Fn RealClose;
+static QZ_VerifyPin_Fn RealVerify;
+static QZ_ChangePin_Fn RealChange;
 
 static int TOKENAPI CountedOpen(int slot)
 {
@@ -28,6 +30,18 @@ static int TOKENAPI CountedClose(int handle)
 {
     --Binding.openKeys;
     return RealClose(handle);
+}
+
+static int TOKENAPI SeenVerify(int handle, const unsigned char* pin, int length)
+{
+    Binding.pinData.push_back({ pin, std::string((const char*)pin, (size_t)length) });
+    return RealVerify(handle, pin, length);
+}
+
+static int TOKENAPI SeenChange(int handle, int length, const unsigned char* data)
+{
+    Binding.pinData.push_back({ data, std::string((const char*)data, (size_t)length) });
+    return RealChange(handle, length, data);
 }
 
 static HMODULE Load(const char* name)
@@ -45,6 +59,14 @@ static FARPROC Lookup(HMODULE module, const char* name)
     if (address && strcmp(name, "QZ_Close") == 0) {
         RealClose = (QZ_Close_Fn)(void*)address;
         return (FARPROC)(void*)CountedClose;
+    }
+    if (address && strcmp(name, "QZ_VerifyPinUpDatePinInfoFile") == 0) {
+        RealVerify = (QZ_VerifyPin_Fn)(void*)address;
+        return (FARPROC)(void*)SeenVerify;
+    }
+    if (address && strcmp(name, "QZ_ChangePin") == 0) {
+        RealChange = (QZ_ChangePin_Fn)(void*)address;
+        return (FARPROC)(void*)SeenChange;
     }
     return address;
 }

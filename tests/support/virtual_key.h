@@ -6,6 +6,8 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 
 // What the loader hands the manager: the real libraries, with KeyCmd.dll's opens and closes counted,
@@ -14,6 +16,8 @@ struct TokenBinding {
     int openKeys = 0;                      // opened with a handle and not closed since
     std::set<std::string> missingLibraries; // e.g. "KeyDev.dll"
     std::set<std::string> missingNames;     // e.g. "QZ_ChangePin"
+    // Where each PIN call's data lay and what it held then, to see afterwards that it was wiped.
+    std::vector<std::pair<const unsigned char*, std::string>> pinData;
 };
 extern TokenBinding Binding;
 

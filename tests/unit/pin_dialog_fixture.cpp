@@ -26,6 +26,7 @@ void PinDialogTest::TearDown()
 
 void PinDialogTest::PutKey(int slot, bool twoApplications)
 {
+    KeysimHere("delete " + std::to_string(slot));
     Provision("create " + std::to_string(slot) + " --label key" + std::to_string(slot) + " --pin 1234 --apps " +
               (twoApplications ? "2" : "1"));
     RefreshDeviceTree(window);
@@ -70,4 +71,11 @@ std::vector<std::string> PinDialogTest::BoxTexts()
         texts.push_back(b.text);
     }
     return texts;
+}
+
+void PinDialogTest::ExpectWiped(const std::vector<std::string>& secrets)
+{
+    for (const auto& passed : Binding.pinData)
+        for (const std::string& secret : secrets)
+            EXPECT_NE(memcmp(passed.first, secret.data(), secret.size()), 0) << "a copy of a PIN was left behind";
 }
