@@ -62,13 +62,15 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
               Provision("corrupt 1 garbage 1 0 enc");
           }, { "甲", "-张三", "乙", "-李四" },
           KeyLines("1234ABCD", "甲") + ZhangsanSig + KeyLines("1234ABCD", "乙") + LisiSig },
-        // A certificate declared larger than its buffer is not listed; so large a device information
-        // file drops its key after the first lines.
-        { "lengths larger than their buffers", [] {
+        // Files that hold as many bytes as they declare, one more than the manager's buffer: such a
+        // certificate is not listed, such a device information file drops its key after the first lines.
+        { "lengths larger than their buffers", [&] {
               PutKey(0, "k", { "1 0 sig zhangsan_sig", "1 1 sig lisi_sig" });
               Provision("corrupt 0 length AD01/DF12/EF02 3001");
+              std::ofstream(store.SlotFile(0, "files\\AD01\\DF12\\EF02.raw"), std::ios::binary | std::ios::app) << std::string(3003 - 722, '\0');
               PutKey(1, "k1", {});
               Provision("corrupt 1 length EF01 341");
+              std::ofstream(store.SlotFile(1, "files\\EF01.raw"), std::ios::binary | std::ios::app) << 'x';
           }, { "k", "-张三" }, KeyLines("1234ABCD", "k") + ZhangsanSig + REPORT_DEVICE_NAME_LINE REPORT_DEVICE_SERIAL "1234ABCD\n" },
         { "a label field without NUL", [&] {
               PutKey(0, label63, {});
