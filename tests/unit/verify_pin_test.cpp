@@ -22,7 +22,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
         { "right PIN", true, "1234", TEXT_VERIFY_SUCCEEDED, true, nullptr },
         { "wrong in both applications", true, "a1B2c3", RetryMessage(5), true, nullptr },
         { "wrong, one application", false, "a1B2c3", RetryMessage(5), true, nullptr },
-        { "wrong with 2 tries left", true, "a1B2c3", RetryMessage(1), true, [] { Provision("set-retries 0 all 2"); } },
+        { "wrong with 3 tries left", true, "a1B2c3", RetryMessage(2), true, [] { Provision("set-retries 0 all 3"); } },
         { "locked", true, "1234", TEXT_PIN_LOCKED, true, [] { Provision("lock 0"); } },
         { "no KeyCmd.dll", true, "1234", TEXT_VERIFY_FAILED, false, [] { Binding.missingLibraries = { "KeyCmd.dll" }; } },
         { "key removed and the tree rebuilt", true, "1234", TEXT_VERIFY_FAILED, false, [this] { RemoveKey(0); } },
