@@ -22,46 +22,7 @@ protected:
     const std::vector<bool> high = { false, false, true, false, false, true };
 };
 
-TEST_F(ChangePinTest, TheBoxesRulesAndTheMeter)
-{
-    PutKey(0, true);
-    OpenChange();
-    EXPECT_EQ(Meter(), none);
-    EXPECT_EQ(Focused(), IDC_CURRENT_PIN);
-    Type(IDC_CURRENT_PIN, "1234");
-    Type(IDC_NEW_PIN, "1234567");
-    EXPECT_EQ(Meter(), low);
-    EXPECT_FALSE(Enabled(IDOK)) << "OK needs all three boxes";
-    Type(IDC_CONFIRM_PIN, "x");
-    EXPECT_TRUE(Enabled(IDOK));
-    Type(IDC_NEW_PIN, "hgfedcba");
-    EXPECT_EQ(Meter(), std::vector<bool>({ false, true, false, false, true, false }));
-    Type(IDC_NEW_PIN, "");
-    EXPECT_EQ(Meter(), low) << "an emptied box shows the low bar";
-    EXPECT_FALSE(Enabled(IDOK));
-
-    // A symbol in the new PIN: the meter vanishes before the message, the box is emptied and focused.
-    std::vector<bool> meterWhileShown;
-    boxes.whileShown = [&](const CapturedBox&) { meterWhileShown = Meter(); };
-    Type(IDC_NEW_PIN, "abc#");
-    EXPECT_EQ(meterWhileShown, none);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_NEW_PIN_CHARACTERS_WRONG }));
-    EXPECT_EQ(Text(IDC_NEW_PIN), "");
-    EXPECT_EQ(Focused(), IDC_NEW_PIN);
-    // The other boxes refuse it too, each with its own message, and leave the meter alone.
-    Type(IDC_NEW_PIN, "abcdefg1");
-    for (const auto& box : { std::make_pair(IDC_CURRENT_PIN, TEXT_PIN_CHARACTERS_WRONG),
-                             std::make_pair(IDC_CONFIRM_PIN, TEXT_NEW_PIN_CHARACTERS_WRONG) }) {
-        boxes.boxes.clear();
-        Type(box.first, "ab-c");
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ box.second }));
-        EXPECT_EQ(Text(box.first), "");
-        EXPECT_EQ(Focused(), box.first);
-        EXPECT_EQ(Meter(), high);
-    }
-}
-
-TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
+TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKeyAndTheBoxesRules)
 {
     struct Case {
         const char* what;
@@ -131,6 +92,43 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
             EXPECT_EQ(Text(box.first), box.first == c.asksAgain ? "" : box.second) << "box " << box.first;
         EXPECT_EQ(Meter(), c.asksAgain == IDC_CURRENT_PIN ? none : meter)
             << "the meter goes with the current PIN when the key refused or was not reached";
+    }
+
+    // The boxes' rules and the meter.
+    PutKey(0, true);
+    OpenChange();
+    EXPECT_EQ(Meter(), none);
+    EXPECT_EQ(Focused(), IDC_CURRENT_PIN);
+    Type(IDC_CURRENT_PIN, "1234");
+    Type(IDC_NEW_PIN, "1234567");
+    EXPECT_EQ(Meter(), low);
+    EXPECT_FALSE(Enabled(IDOK)) << "OK needs all three boxes";
+    Type(IDC_CONFIRM_PIN, "x");
+    EXPECT_TRUE(Enabled(IDOK));
+    Type(IDC_NEW_PIN, "hgfedcba");
+    EXPECT_EQ(Meter(), std::vector<bool>({ false, true, false, false, true, false }));
+    Type(IDC_NEW_PIN, "");
+    EXPECT_EQ(Meter(), low) << "an emptied box shows the low bar";
+    EXPECT_FALSE(Enabled(IDOK));
+
+    // A symbol in the new PIN: the meter vanishes before the message, the box is emptied and focused.
+    std::vector<bool> meterWhileShown;
+    boxes.whileShown = [&](const CapturedBox&) { meterWhileShown = Meter(); };
+    Type(IDC_NEW_PIN, "abc#");
+    EXPECT_EQ(meterWhileShown, none);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_NEW_PIN_CHARACTERS_WRONG }));
+    EXPECT_EQ(Text(IDC_NEW_PIN), "");
+    EXPECT_EQ(Focused(), IDC_NEW_PIN);
+    // The other boxes refuse it too, each with its own message, and leave the meter alone.
+    Type(IDC_NEW_PIN, "abcdefg1");
+    for (const auto& box : { std::make_pair(IDC_CURRENT_PIN, TEXT_PIN_CHARACTERS_WRONG),
+                             std::make_pair(IDC_CONFIRM_PIN, TEXT_NEW_PIN_CHARACTERS_WRONG) }) {
+        boxes.boxes.clear();
+        Type(box.first, "ab-c");
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>({ box.second }));
+        EXPECT_EQ(Text(box.first), "");
+        EXPECT_EQ(Focused(), box.first);
+        EXPECT_EQ(Meter(), high);
     }
 }
 
