@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "manager_window.h"
-#include "win_harness.h"
 
 #include <cryptuiapi.h>
 

@@ -1,7 +1,6 @@
 // Certificate update records applied to the device table and the rebuilt tree (decoding and the effect
 // on one entry are checked by the update_record fuzz replay).
 #include "manager_window.h"
-#include "win_harness.h"
 
 namespace {
 
