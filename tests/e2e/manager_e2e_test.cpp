@@ -32,7 +32,7 @@ protected:
     {
         CloseAll(MAIN_WINDOW_TITLE);
         CloseAll("KeyTray");
-        // A private folder with the program and token libraries that find no key.
+        // A private folder with the program and the virtual key's libraries, which find no key here.
         std::string temp = TempFolder();
         ASSERT_FALSE(temp.empty());
         folder = temp + "kit-e2e-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -40,7 +40,7 @@ protected:
         exe = folder + "\\KeyManager.exe";
         ASSERT_TRUE(CopyFileA(BuildFile("manager/KeyManager.exe").c_str(), exe.c_str(), FALSE));
         for (const char* dll : { "KeyCmd.dll", "KeyDev.dll", "KeyNum.dll" })
-            ASSERT_TRUE(CopyFileA(BuildFile(std::string("tests/fixtures/full/") + dll).c_str(),
+            ASSERT_TRUE(CopyFileA(BuildFile(std::string("standins/") + dll).c_str(),
                                   (folder + "\\" + dll).c_str(), FALSE));
     }
     void TearDown() override

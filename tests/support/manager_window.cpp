@@ -1,4 +1,4 @@
-// The main window opened in-process over the fake token.
+// The main window opened in-process over the virtual key.
 #include "manager_window.h"
 
 #include "win_harness.h"
@@ -14,22 +14,19 @@ std::string RetryMessage(int retries)
 
 void ManagerTest::SetUp()
 {
-    token.Install();
+    BindVirtualKey();
     AppInstance = GetModuleHandleA(NULL);
     SelectedKeyItem = NULL;
-    boxes.whileShown = [this](const CapturedBox&) { keyOpenDuringABox |= token.openKeys != 0; };
-    enc = fake::TestCertificate("zhangsan_enc");
-    sig = fake::TestCertificate("zhangsan_sig");
-    lisi = fake::TestCertificate("lisi_sig");
-    ASSERT_FALSE(enc.empty() || sig.empty() || lisi.empty());
+    boxes.whileShown = [this](const CapturedBox&) { keyOpenDuringABox |= Binding.openKeys != 0; };
 }
 
 void ManagerTest::TearDown()
 {
     EXPECT_FALSE(keyOpenDuringABox) << "a message box was shown while a key was open";
-    EXPECT_EQ(token.openKeys, 0) << "a key was left open";
-    EXPECT_EQ(token.LoadedCount("KeyCmd.dll"), 0) << "KeyCmd.dll was left loaded";
+    EXPECT_EQ(Binding.openKeys, 0) << "a key was left open";
+    EXPECT_FALSE(IsLoaded("KeyCmd.dll")) << "KeyCmd.dll was left loaded";
     Close();
+    UnbindVirtualKey();
 }
 
 void ManagerTest::Open()

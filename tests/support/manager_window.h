@@ -1,4 +1,4 @@
-// The key manager's main window opened in-process over the fake token, and closed again as a new
+// The key manager's main window opened in-process over the virtual key, and closed again as a new
 // process would find everything: no window, no posted quit, no library bound.
 #pragma once
 
@@ -9,16 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "fake_token.h"
-#include "key_builder.h"
 #include "manager.h"
 #include "message_box_capture.h"
+#include "standin_harness.h"
+#include "virtual_key.h"
 
 // How both PIN dialogs word the key's refusals.
 std::string RetryMessage(int retries); // 1: the last try
 
-// The fake token installed and every message box captured; Open() creates the main window. Each test
-// must end with no key open and KeyCmd.dll released, and no box may appear while a key is open.
+// A private key store, the stand-in libraries bound and every message box captured; Open() creates
+// the main window. Each test must end with no key open and KeyCmd.dll released, and no box may appear
+// while a key is open.
 class ManagerTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -37,11 +38,9 @@ protected:
     LRESULT DeviceChange(WPARAM event, const char* path = "\\\\?\\USB#VID_5E2B&PID_0001#0001#{a5dcbf10}",
                          DWORD type = DBT_DEVTYP_DEVICEINTERFACE);
 
-    fake::Token& token = fake::Instance();
+    TempStore store;
     MessageBoxCapture boxes;
     bool keyOpenDuringABox = false;
     HWND window = NULL;
     HWND tree = NULL;
-    // 张三's encryption and signature certificates, 李四's signature certificate.
-    std::vector<unsigned char> enc, sig, lisi;
 };

@@ -1,4 +1,4 @@
-// The PIN dialog tests' shared setup: fake keys, a main window, a modeless PIN dialog.
+// The PIN dialog tests' shared setup: virtual keys, a main window, a modeless PIN dialog.
 #include "pin_dialog_fixture.h"
 
 std::vector<EndedDialog> EndedDialogs;
@@ -26,16 +26,15 @@ void PinDialogTest::TearDown()
 
 void PinDialogTest::PutKey(int slot, bool twoApplications)
 {
-    fake::KeyPlan plan;
-    plan.label = "key" + std::to_string(slot);
-    plan.applications[1] = twoApplications;
-    fake::PutKey(token, slot, plan);
+    KeysimHere("delete " + std::to_string(slot));
+    Provision("create " + std::to_string(slot) + " --label key" + std::to_string(slot) + " --pin 1234 --apps " +
+              (twoApplications ? "2" : "1"));
     RefreshDeviceTree(window);
 }
 
 void PinDialogTest::RemoveKey(int slot)
 {
-    token.Slot(slot).present = false;
+    Provision("remove " + std::to_string(slot));
     RefreshDeviceTree(window);
 }
 
@@ -45,7 +44,6 @@ void PinDialogTest::OpenDialog(int templateId, DLGPROC procedure)
     dialog = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(templateId), window, procedure, 0);
     // Left hidden: under Wine without a window manager, taking a shown dialog down waits 2 seconds.
     ASSERT_TRUE(dialog);
-    token.calls.clear();
     boxes.boxes.clear();
     EndedDialogs.clear();
 }
@@ -73,4 +71,11 @@ std::vector<std::string> PinDialogTest::BoxTexts()
         texts.push_back(b.text);
     }
     return texts;
+}
+
+void PinDialogTest::ExpectWiped(const std::vector<std::string>& secrets)
+{
+    for (const auto& passed : Binding.pinData)
+        for (const std::string& secret : secrets)
+            EXPECT_NE(memcmp(passed.first, secret.data(), secret.size()), 0) << "a copy of a PIN was left behind";
 }

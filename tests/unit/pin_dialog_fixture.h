@@ -1,4 +1,4 @@
-// A main window with fake keys and a PIN dialog opened modeless (and hidden) over it, EndDialog recorded.
+// A main window with virtual keys and a PIN dialog opened modeless (and hidden) over it, EndDialog recorded.
 #pragma once
 
 #include <string>
@@ -17,7 +17,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Puts a key with one or two applications in slot and refreshes the main window.
+    // Makes a key labelled key<slot>, PIN 1234, with one or two applications (replacing the slot's key),
+    // and refreshes the main window.
     void PutKey(int slot, bool twoApplications);
     // Takes the key out of slot and refreshes, as a removal notice would.
     void RemoveKey(int slot);
@@ -34,6 +35,10 @@ protected:
     int Focused() { return GetDlgCtrlID(GetFocus()); }
     // The texts of the boxes shown so far, each checked to be a prompt owned by the dialog.
     std::vector<std::string> BoxTexts();
+
+    // Each secret is gone from wherever the PIN calls of this test found their data: the dialogs wipe
+    // their buffers (at the same place for every press of OK from one test body) on every path.
+    void ExpectWiped(const std::vector<std::string>& secrets);
 
     HWND dialog = NULL;
 };

@@ -1,0 +1,90 @@
+// The virtual key bound in-process, and keysim run without a child process.
+#include "virtual_key.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <vector>
+
+#include "manager.h"
+#include "win_harness.h"
+
+TokenBinding Binding;
+
+static QZ_Open_Fn RealOpen;
+static QZ_Close_Fn RealClose;
+static QZ_VerifyPin_Fn RealVerify;
+static QZ_ChangePin_Fn RealChange;
+
+static int TOKENAPI CountedOpen(int slot)
+{
+    int handle = RealOpen(slot);
+    if (handle > 0)
+        ++Binding.openKeys;
+    return handle;
+}
+
+// A close that the key refuses still counts: the manager has let the handle go.
+static int TOKENAPI CountedClose(int handle)
+{
+    --Binding.openKeys;
+    return RealClose(handle);
+}
+
+static int TOKENAPI SeenVerify(int handle, const unsigned char* pin, int length)
+{
+    Binding.pinData.push_back({ pin, std::string((const char*)pin, (size_t)length) });
+    return RealVerify(handle, pin, length);
+}
+
+static int TOKENAPI SeenChange(int handle, int length, const unsigned char* data)
+{
+    Binding.pinData.push_back({ data, std::string((const char*)data, (size_t)length) });
+    return RealChange(handle, length, data);
+}
+
+static HMODULE Load(const char* name)
+{
+    return Binding.missingLibraries.count(name) ? NULL : LoadLibraryA(name);
+}
+
+static FARPROC Lookup(HMODULE module, const char* name)
+{
+    FARPROC address = Binding.missingNames.count(name) ? NULL : GetProcAddress(module, name);
+    if (address && strcmp(name, "QZ_Open") == 0) {
+        RealOpen = (QZ_Open_Fn)(void*)address;
+        return (FARPROC)(void*)CountedOpen;
+    }
+    if (address && strcmp(name, "QZ_Close") == 0) {
+        RealClose = (QZ_Close_Fn)(void*)address;
+        return (FARPROC)(void*)CountedClose;
+    }
+    if (address && strcmp(name, "QZ_VerifyPinUpDatePinInfoFile") == 0) {
+        RealVerify = (QZ_VerifyPin_Fn)(void*)address;
+        return (FARPROC)(void*)SeenVerify;
+    }
+    if (address && strcmp(name, "QZ_ChangePin") == 0) {
+        RealChange = (QZ_ChangePin_Fn)(void*)address;
+        return (FARPROC)(void*)SeenChange;
+    }
+    return address;
+}
+
+void BindVirtualKey()
+{
+    Binding = TokenBinding();
+    SetDllDirectoryA(BuildFile("standins").c_str());
+    TokenLoader = { Load, Lookup, FreeLibrary };
+}
+
+void UnbindVirtualKey()
+{
+    TokenLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
+    SetDllDirectoryA(NULL);
+}
+
+bool IsLoaded(const char* library)
+{
+    return GetModuleHandleA(library) != NULL;
+}

@@ -1,0 +1,68 @@
+// keysim run in this process, and the keys' state read back: the store side of the virtual key, kept
+// apart from the manager's headers, whose key file names the key's own model also uses.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <vector>
+
+#include "key_store.h"
+#include "keysim_host.h"
+#include "store_folder.h"
+#include "virtual_key.h"
+#include "win_harness.h"
+
+int KeysimHere(const std::string& line)
+{
+    std::vector<std::string> words(1, "keysim");
+    bool inWord = false, quoted = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            if (!inWord)
+                words.push_back("");
+            inWord = true;
+        } else if (c == ' ' && !quoted) {
+            inWord = false;
+        } else {
+            if (!inWord)
+                words.push_back("");
+            inWord = true;
+            words.back() += c;
+        }
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(NULL);
+    return KeysimMain((int)words.size(), argv.data());
+}
+
+void Provision(const std::string& line)
+{
+    EXPECT_EQ(KeysimHere(line), 0) << "keysim " << line;
+}
+
+bool ReadKey(int slot, KeyState* state)
+{
+    FolderStorage folder;
+    KeyStorage storage;
+    KeyDescription key;
+    char error[200];
+    if (OpenSlotStorage(slot, &folder, &storage) != 0 ||
+        LoadKeyDescription(&storage, &key, error, sizeof error) != KEY_LOADED)
+        return false;
+    state->inserted = key.inserted != 0;
+    state->failAtCall = key.failAtCall;
+    for (int i = 0; i < KEY_APPLICATIONS; ++i) {
+        state->pin[i].assign((const char*)key.apps[i].pin, (size_t)key.apps[i].pinLength);
+        state->retriesLeft[i] = key.apps[i].retriesLeft;
+        state->locked[i] = IsApplicationLocked(&key.apps[i]) != 0;
+    }
+    return true;
+}
+
+std::string TestCertificatePath(const std::string& name)
+{
+    return WindowsPath(KIT_SOURCE_DIR "/tests/fixtures/certs/" + name + ".der");
+}
