@@ -22,10 +22,11 @@ const char KeysimUsage[] =
     "  insert SLOT | remove SLOT            plug the key in or pull it out (it keeps its files)\n"
     "  list                                 every slot in one line each\n"
     "  show SLOT                            everything about one key\n"
-    "  vanish SLOT CALLS                    the inserted key answers CALLS more calls on open\n"
-    "                                       handles (1..1000000), then pulls itself out\n"
-    "  fail SLOT CALL RESULT [STATUS]       call CALL from now (1: the next, opens counted) answers\n"
-    "                                       RESULT (-1000000..1000000) and status word STATUS (9000)\n"
+    "  vanish SLOT CALLS                    the inserted key answers CALLS calls on a handle after\n"
+    "                                       its open (1..1000000), then pulls itself out\n"
+    "  fail SLOT CALL RESULT [STATUS]       call CALL on a handle (1: its open) answers RESULT\n"
+    "                                       (-1000000..1000000) and status word STATUS (9000), once;\n"
+    "                                       CALL 0 takes the fault back\n"
     "certificates\n"
     "  put-cert SLOT APP CONTAINER KIND FILE   a DER or PEM certificate (at most 3000 bytes)\n"
     "  remove-cert SLOT APP CONTAINER KIND\n"
@@ -361,9 +362,9 @@ static int ParseAction(Words* w, const char* name, KeysimCommand* c, char* error
         if (TakeSlot(w, c, error, size) != ARGS_OK)
             return ARGS_USAGE_ERROR;
         const char* n = Next(w);
-        long call = ParseNumber(n, 1, KEY_VANISH_CALLS_MAX);
+        long call = ParseNumber(n, 0, KEY_VANISH_CALLS_MAX);
         if (call < 0)
-            return Fail(error, size, n ? "CALL must be 1..1000000, not" : "CALL is missing", n);
+            return Fail(error, size, n ? "CALL must be 0..1000000, not" : "CALL is missing", n);
         c->number = (int)call;
         const char* r = Next(w);
         long result = ParseNumber(r && *r == '-' ? r + 1 : r, 0, KEY_VANISH_CALLS_MAX);

@@ -186,10 +186,11 @@ static int FailCall(const KeysimCommand* c, const KeysimHost* host)
     key.failAtCall = c->number;
     key.failResult = c->failResult;
     key.failStatus = c->failStatus;
+    key.failedCall[0] = '\0';
     if (SaveOrFail(host, &storage, &key) != KEYSIM_DONE)
         return KEYSIM_FAILED;
     char text[120] = "";
-    TextAppendFormat(text, sizeof text, "slot %d: call %d from now answers %d, status %04X\n", c->slot, c->number,
+    TextAppendFormat(text, sizeof text, "slot %d: call %d on a handle answers %d, status %04X\n", c->slot, c->number,
                      c->failResult, c->failStatus);
     Say(host, text);
     return KEYSIM_DONE;
@@ -442,7 +443,9 @@ int DescribeSlot(const KeyStorage* storage, int slot, char* text, size_t size)
         TextAppendFormat(text, size, ", vanishes after %d more call%s", key.vanishAfterCalls,
                          key.vanishAfterCalls == 1 ? "" : "s");
     if (key.failAtCall > 0)
-        TextAppendFormat(text, size, ", call %d from now answers %d", key.failAtCall, key.failResult);
+        TextAppendFormat(text, size, ", call %d on a handle answers %d", key.failAtCall, key.failResult);
+    else if (key.failedCall[0])
+        TextAppendFormat(text, size, ", %s answered the fault", key.failedCall);
     TextAppendFormat(text, size, "\n  serial   %08X\n  label    ", (unsigned)key.serial);
     TextAppend(text, size, key.label);
     TextAppend(text, size, "\n");

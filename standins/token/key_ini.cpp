@@ -1,6 +1,7 @@
 // Reads and writes key.ini; every line is checked, since a person may have edited the file.
 #include "key_ini.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -13,7 +14,7 @@ enum Section { SECTION_NONE, SECTION_KEY, SECTION_APP1, SECTION_APP2 };
 
 // Names seen so far, so a name given twice or one missing is reported.
 enum {
-    SEEN_SERIAL = 1 << 0, SEEN_LABEL = 1 << 1, SEEN_INSERTED = 1 << 2, SEEN_VANISH = 1 << 3, SEEN_FAIL = 1 << 4,
+    SEEN_SERIAL = 1 << 0, SEEN_LABEL = 1 << 1, SEEN_INSERTED = 1 << 2, SEEN_VANISH = 1 << 3, SEEN_FAIL = 1 << 4, SEEN_FAILED = 1 << 5,
     SEEN_PRESENT = 1 << 0, SEEN_PIN = 1 << 1, SEEN_MAX = 1 << 2, SEEN_LEFT = 1 << 3,
     SEEN_LOCKED = 1 << 4, SEEN_NAME0 = 1 << 5, SEEN_NAME1 = 1 << 6, SEEN_SECTION = 1 << 7
 };
@@ -212,6 +213,16 @@ static int KeyField(const Field* f, KeyDescription* key, int* seen, int line, ch
             return Fail(error, errorSize, line, "vanish_after_calls must be 1 to 1000000, not", f->value,
                         f->valueLength);
         key->vanishAfterCalls = (int)n;
+    } else if (Is(f, "failed_call")) {
+        flag = SEEN_FAILED;
+        size_t n = f->valueLength;
+        for (size_t i = 0; i < n && n <= KEY_CALL_NAME_MAX; ++i)
+            if (!isalnum((unsigned char)f->value[i]) && f->value[i] != '_')
+                n = 0;
+        if (n < 1 || n > KEY_CALL_NAME_MAX)
+            return Fail(error, errorSize, line, "failed_call must be a call's name, not", f->value, f->valueLength);
+        memcpy(key->failedCall, f->value, n);
+        key->failedCall[n] = '\0';
     } else if (Is(f, "fail")) {
         flag = SEEN_FAIL;
         if (ParseFault(f, key) != 0)
@@ -400,6 +411,8 @@ int FormatKeyIni(const KeyDescription* key, char* text, size_t size)
     if (key->failAtCall > 0)
         fits &= TextAppendFormat(text, size, "fail=%d %d %04X\n", key->failAtCall, key->failResult,
                                  key->failStatus & 0xFFFF);
+    if (key->failedCall[0])
+        fits &= TextAppendFormat(text, size, "failed_call=%s\n", key->failedCall);
     for (int i = 0; i < KEY_APPLICATIONS; ++i) {
         const KeyApplication* app = &key->apps[i];
         fits &= TextAppendFormat(text, size, "\n[application%d]\n", i + 1);

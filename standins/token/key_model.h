@@ -23,6 +23,7 @@ enum {
     KEY_CONTAINER_DIRECTORY_SIZE = 300,
     KEY_CERT_MAX = 3000,           // content bytes of one certificate file
     KEY_VANISH_CALLS_MAX = 1000000,
+    KEY_CALL_NAME_MAX = 31,
     KEY_FILE_MAX = 8192,           // largest stored image of an elementary file served, prefix included
     KEY_INI_MAX = 8192
 };
@@ -65,12 +66,13 @@ struct KeyDescription {
     uint32_t serial;
     char label[KEY_LABEL_MAX + 1]; // GBK text
     int inserted;                  // 0: the slot is marked removed
-    int vanishAfterCalls;          // handle calls still answered before the key pulls itself out; 0: never
-    // A fault for tests: call failAtCall from now (QZ_Open counted, 1: the next) answers failResult and,
-    // where the call has one, the status word failStatus, instead of doing its work. 0: none.
+    int vanishAfterCalls;          // calls a handle gets answered after its open before the key pulls itself out; 0: never
+    // A fault for tests: call failAtCall of a handle (1: the open itself) answers failResult and, where
+    // the call has one, the status word failStatus, instead of doing its work; then it is taken back. 0: none.
     int failAtCall;
     int failResult;
     unsigned failStatus;
+    char failedCall[KEY_CALL_NAME_MAX + 1]; // the call that answered the fault, once it has
     KeyApplication apps[KEY_APPLICATIONS];
 };
 

@@ -49,23 +49,18 @@ int IsKeyInserted(const KeyStorage* storage, KeyDescription* key)
     return LoadKeyDescription(storage, key, error, sizeof error) == KEY_LOADED && key->inserted;
 }
 
-int CountKeyCall(const KeyStorage* storage, KeyDescription* key, int opening)
+int CountKeyCall(const KeyStorage* storage, KeyDescription* key, const char* call, int callsOnHandle)
 {
     int outcome = CALL_ANSWERED;
-    int counted = 0;
-    if (key->failAtCall > 0) {
-        counted = 1;
-        if (--key->failAtCall == 0)
-            outcome |= CALL_FAILS;
-    }
-    if (!opening && key->vanishAfterCalls > 0) {
-        counted = 1;
-        if (--key->vanishAfterCalls == 0)
-            outcome |= CALL_VANISHES;
-    }
-    // A failed save only lets the key answer a call more.
-    if (counted)
+    if (key->failAtCall > 0 && key->failAtCall == callsOnHandle) {
+        outcome |= CALL_FAILS;
+        key->failAtCall = 0;
+        TextCopy(key->failedCall, sizeof key->failedCall, call);
+        // A failed save lets the next handle fail the same way.
         SaveKeyDescription(storage, key);
+    }
+    if (key->vanishAfterCalls > 0 && key->vanishAfterCalls == callsOnHandle - 1)
+        outcome |= CALL_VANISHES;
     return outcome;
 }
 

@@ -19,11 +19,12 @@ int IsKeyInserted(const KeyStorage* storage, KeyDescription* key);
 
 enum { CALL_ANSWERED = 0, CALL_VANISHES = 1, CALL_FAILS = 2 };
 
-// Counts one call on a key told to vanish or to fail (key as just loaded from storage); an open counts
-// only towards the fault. The counts are kept in key.ini, since the manager loads KeyCmd.dll afresh
-// around every open key. CALL_VANISHES when this call is the last one answered (the caller answers it
-// and calls MarkKeyVanished), CALL_FAILS when it is to answer the key's fault instead.
-int CountKeyCall(const KeyStorage* storage, KeyDescription* key, int opening);
+// Looks at call number callsOnHandle of an open handle (1: the open itself) on a key told to vanish or
+// to fail (key as just loaded from storage). Counting by handle keeps it in memory: key.ini is written
+// only when the fault is answered. CALL_VANISHES when this call is the last one answered (the caller
+// answers it and calls MarkKeyVanished), CALL_FAILS when it is to answer the key's fault instead; the
+// fault is then taken back and the call's name kept as the one that failed.
+int CountKeyCall(const KeyStorage* storage, KeyDescription* key, const char* call, int callsOnHandle);
 
 // Saves the key with serial as pulled out, its counter cleared, keeping whatever the last call wrote.
 // Another key, or none, in the slot is left alone. 0 on success.

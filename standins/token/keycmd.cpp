@@ -42,7 +42,7 @@ int KEYAPI QZ_Close(int handle)
 
 int KEYAPI QZ_IC_RESET(int handle, unsigned char* answer80)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_IC_RESET");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     ResetCursor(&open->cursor);
@@ -57,7 +57,7 @@ int KEYAPI QZ_IC_RESET(int handle, unsigned char* answer80)
 
 int KEYAPI QZ_GET_SN(int handle, char* serial)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_GET_SN");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     uint32_t value = open->key.serial;
@@ -73,7 +73,7 @@ int KEYAPI QZ_GET_SN(int handle, char* serial)
 
 int KEYAPI QZ_GET_BCDSN(int handle, unsigned char* serial64)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_GET_BCDSN");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     uint32_t value = open->key.serial;
@@ -90,7 +90,7 @@ int KEYAPI QZ_GET_BCDSN(int handle, unsigned char* serial64)
 int KEYAPI Select_File(int handle, int p1, int p2, int dataLength, const unsigned char* data,
                        unsigned short* status)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "Select_File");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, status);
     unsigned short sw = SelectFile(&open->storage, &open->key, &open->cursor, p1, p2, dataLength, data);
@@ -102,7 +102,7 @@ int KEYAPI Select_File(int handle, int p1, int p2, int dataLength, const unsigne
 int KEYAPI Read_Binary(int handle, int mode, int offsetHigh, int offset, int reserved, int count,
                        unsigned char* destination, unsigned short* status)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "Read_Binary");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, status);
     int delivered = 0;
@@ -127,7 +127,7 @@ static int WritableApplication(const OpenKey* open)
 int KEYAPI Update_Binary(int handle, int mode, int offsetHigh, int offset, int reserved, int count,
                          const unsigned char* data, unsigned short* status)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "Update_Binary");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, status);
     unsigned short sw;
@@ -149,7 +149,7 @@ static int ValidPlace(int container, int kind)
 
 int KEYAPI QZ_StoreCert(int handle, int container, int kind, int length, const unsigned char* der)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_StoreCert");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = WritableApplication(open);
@@ -186,7 +186,7 @@ static int EraseCertificate(const OpenKey* open, int app, int container, CertKin
 
 int KEYAPI QZ_DeleteCert(int handle, int container, int kind)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_DeleteCert");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = WritableApplication(open);
@@ -213,7 +213,7 @@ static int ClearApplication(const OpenKey* open, int app)
 
 int KEYAPI QZ_ClearDir(int handle)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_ClearDir");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = WritableApplication(open);
@@ -225,7 +225,7 @@ int KEYAPI QZ_ClearDir(int handle)
 
 int KEYAPI QZ_VerifyPinUpDatePinInfoFile(int handle, const unsigned char* pin, int pinLength)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_VerifyPinUpDatePinInfoFile");
     if (!open)
         return RefusedCall(PIN_NO_APPLICATION, NULL);
     int app = CurrentApplication(open);
@@ -241,7 +241,7 @@ int KEYAPI QZ_ChangePin(int handle, int dataLength, const unsigned char* changeD
     PinChange change;
     if (ParsePinChange(changeData, dataLength, &change) != PIN_OK)
         return PIN_MALFORMED_CHANGE;
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_ChangePin");
     if (!open)
         return RefusedCall(PIN_NO_APPLICATION, NULL);
     int app = CurrentApplication(open);
@@ -254,7 +254,7 @@ int KEYAPI QZ_ChangePin(int handle, int dataLength, const unsigned char* changeD
 
 int KEYAPI QZ_AddCertToIE(int handle)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_AddCertToIE");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     EndKeyCall();
@@ -268,7 +268,7 @@ int KEYAPI QZ_DelCertFrIE(int handle)
 
 int KEYAPI QZ_ReloadUserPin(int handle, const unsigned char* newPin, int pinLength)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_ReloadUserPin");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int app = CurrentApplication(open);
@@ -293,7 +293,7 @@ int KEYAPI QZ_ReloadUserPin(int handle, const unsigned char* newPin, int pinLeng
 
 int KEYAPI QZ_InitialCard(int handle)
 {
-    OpenKey* open = BeginKeyCall(handle);
+    OpenKey* open = BeginKeyCall(handle, "QZ_InitialCard");
     if (!open)
         return RefusedCall(RESULT_BAD_HANDLE, NULL);
     int result = 0;

@@ -52,7 +52,7 @@ int OpenKeyHandle(int slot)
         memset(open, 0, sizeof *open);
         if (OpenSlotStorage(slot, &open->folder, &open->storage) != 0 || !IsKeyInserted(&open->storage, &open->key))
             break;
-        if (CountKeyCall(&open->storage, &open->key, 1) & CALL_FAILS) {
+        if (CountKeyCall(&open->storage, &open->key, "QZ_Open", open->calls = 1) & CALL_FAILS) {
             handle = open->key.failResult;
             memset(open, 0, sizeof *open);
             break;
@@ -80,7 +80,7 @@ int CloseKeyHandle(int handle)
     return open ? 0 : -1;
 }
 
-OpenKey* BeginKeyCall(int handle)
+OpenKey* BeginKeyCall(int handle, const char* call)
 {
     AcquireSRWLockExclusive(&TableLock);
     OpenKey* open = Find(handle);
@@ -88,7 +88,7 @@ OpenKey* BeginKeyCall(int handle)
         // The last call is answered with the key as loaded; it is pulled out once the call is done,
         // so a call that saves key.ini itself (a PIN counter) cannot put it back.
         Calling = open;
-        int outcome = CountKeyCall(&open->storage, &open->key, 0);
+        int outcome = CountKeyCall(&open->storage, &open->key, call, ++open->calls);
         CallingVanishes = outcome & CALL_VANISHES;
         if (!(outcome & CALL_FAILS))
             return open;

@@ -14,6 +14,7 @@ struct OpenKey {
     uint32_t serial;               // the key the handle was opened on; another key in the slot ends it
     KeyCursor cursor;
     int verified[KEY_APPLICATIONS]; // PIN verified on this handle since the last reset
+    int calls;                     // made on this handle, its open included
     FolderStorage folder;
     KeyStorage storage;
     KeyDescription key;            // read afresh by every call
@@ -29,7 +30,7 @@ int CloseKeyHandle(int handle);
 // table released again) when the handle is not open or its key was pulled out or replaced. Each call
 // counts against a key told to vanish; EndKeyCall pulls the key out after the last one it answers.
 // A call told to fail (key.ini's fail line) is counted and also gets null.
-OpenKey* BeginKeyCall(int handle);
+OpenKey* BeginKeyCall(int handle, const char* call);
 void EndKeyCall(void);
 
 // What a call answers when BeginKeyCall gave it null: the fault's result and status word for a call

@@ -38,6 +38,7 @@ void Provision(const std::string& line);
 struct KeyState {
     bool inserted = false;
     int failAtCall = 0;            // 0 once the fault set with keysim fail has been answered
+    std::string failedCall;        // the call that answered it
     std::string pin[2];
     int retriesLeft[2] = {};
     bool locked[2] = {};

@@ -54,6 +54,7 @@ bool ReadKey(int slot, KeyState* state)
         return false;
     state->inserted = key.inserted != 0;
     state->failAtCall = key.failAtCall;
+    state->failedCall = key.failedCall;
     for (int i = 0; i < KEY_APPLICATIONS; ++i) {
         state->pin[i].assign((const char*)key.apps[i].pin, (size_t)key.apps[i].pinLength);
         state->retriesLeft[i] = key.apps[i].retriesLeft;
