@@ -1,47 +1,55 @@
-// KeyManager.exe run for real: single instance, "-u", the tray client, the main window's state.
+// KeyManager.exe run for real and driven from another process, over virtual keys (the built token
+// libraries, keys made by keysim in a private store): single instance, "-u", the tray client, a key
+// arriving and leaving, the report file, a certificate view, and one PIN check on the on-screen
+// keyboard with a change and a lock. The PIN answers' messages and keys pulled out part-way are
+// checked in-process (tests/unit, tests/fault).
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include "manager.h"
+#include "standin_harness.h"
 #include "win_harness.h"
 
 namespace {
 
+const char* const VerifyTitle = "验证USBKey密码";
+const char* const ChangeTitle = "修改USBKey密码";
 
-int CountWindows(const char* className, const char* title)
+int CountWindows(const char* title)
 {
     int count = 0;
-    for (HWND w = FindWindowExA(NULL, NULL, className, title); w; w = FindWindowExA(NULL, w, className, title))
+    for (HWND w = FindWindowExA(NULL, NULL, "#32770", title); w; w = FindWindowExA(NULL, w, "#32770", title))
         ++count;
     return count;
 }
 
 void CloseAll(const char* title)
 {
-    for (int i = 0; i < 20; ++i) {
-        HWND w = FindWindowA("#32770", title);
-        if (!w)
-            return;
-        PostMessageA(w, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 20 && FindWindowA("#32770", title); ++i) {
+        PostMessageA(FindWindowA("#32770", title), WM_CLOSE, 0, 0);
         WaitForWindowGone("#32770", title, 2000);
     }
 }
 
+// Where the manager looks for the tray client: the system directory.
+std::string TrayPath()
+{
+    char dir[MAX_PATH];
+    UINT n = GetSystemDirectoryA(dir, sizeof dir);
+    return n > 0 && n < sizeof dir ? std::string(dir, n) + "\\KeyTray.exe" : "";
+}
+
+// A copy of the manager beside the virtual key's libraries, over an empty private store.
 class ManagerProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         CloseAll(MAIN_WINDOW_TITLE);
         CloseAll("KeyTray");
-        // A private folder with the program and the virtual key's libraries, which find no key here.
-        std::string temp = TempFolder();
-        ASSERT_FALSE(temp.empty());
-        folder = temp + "kit-e2e-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        CreateDirectoryA(folder.c_str(), NULL);
-        exe = folder + "\\KeyManager.exe";
         ASSERT_TRUE(CopyFileA(BuildFile("manager/KeyManager.exe").c_str(), exe.c_str(), FALSE));
         for (const char* dll : { "KeyCmd.dll", "KeyDev.dll", "KeyNum.dll" })
-            ASSERT_TRUE(CopyFileA(BuildFile(std::string("standins/") + dll).c_str(),
-                                  (folder + "\\" + dll).c_str(), FALSE));
+            ASSERT_TRUE(CopyFileA((StandinsFolder() + "\\" + dll).c_str(), folder.File(dll).c_str(), FALSE));
     }
     void TearDown() override
     {
@@ -49,158 +57,200 @@ protected:
         CloseAll("KeyTray");
         DeleteFileA(TrayPath().c_str());
     }
-    static std::string TrayPath()
-    {
-        char dir[MAX_PATH];
-        UINT n = GetSystemDirectoryA(dir, sizeof dir);
-        // Too long a path is not written at all: n is then the size it needs.
-        if (n == 0 || n >= sizeof dir)
-            return "";
-        return std::string(dir, n) + "\\KeyTray.exe";
-    }
     HWND StartManager(Program& program, const std::string& arguments = "")
     {
         EXPECT_TRUE(StartProgram(program, exe, arguments));
-        HWND window = WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000);
+        window = WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000);
         if (window)
             WaitIdle(program);
+        tree = GetDlgItem(window, IDC_KEY_TREE);
         return window;
     }
+    std::vector<std::string> Texts()
+    {
+        std::vector<std::string> texts;
+        for (const TreeItemInfo& item : ReadTree(tree))
+            texts.push_back(std::string(item.depth, '-') + item.text);
+        return texts;
+    }
+    bool WaitForTree(const std::vector<std::string>& expected)
+    {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 15000; Sleep(100))
+            if (Texts() == expected)
+                return true;
+        return false;
+    }
+    // Waits for a box of the manager, presses OK, and gives its text.
+    std::string AnswerBox(const char* caption = MESSAGE_CAPTION)
+    {
+        SeenMessageBox box;
+        if (!WaitForMessageBox(caption, 15000, &box))
+            return "<no message box>";
+        PressButton(box.box, IDOK);
+        for (int i = 0; i < 100 && IsWindow(box.box); ++i)
+            Sleep(50);
+        return box.text;
+    }
+    HWND OpenDialog(int button, const char* title)
+    {
+        PressButton(window, button);
+        HWND dialog = WaitForWindow("#32770", title, 10000);
+        // Found as soon as it exists; its keys get their captions before it is shown.
+        for (int i = 0; dialog && i < 100 && !IsWindowVisible(dialog); ++i)
+            Sleep(50);
+        return dialog;
+    }
+    // Clicks the visible on-screen key whose caption is text. Enter is posted: the check it starts
+    // ends in a message box, which a sent click would wait for.
+    bool ClickKey(HWND dialog, const char* text, bool post = false)
+    {
+        for (HWND key = GetWindow(dialog, GW_CHILD); key; key = GetWindow(key, GW_HWNDNEXT)) {
+            char caption[16] = "";
+            GetWindowTextA(key, caption, sizeof caption);
+            int id = GetDlgCtrlID(key);
+            if (id >= 1040 && id <= 2226 && IsWindowVisible(key) && strcmp(caption, text) == 0) {
+                if (post)
+                    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)key);
+                else
+                    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)key);
+                return true;
+            }
+        }
+        return false;
+    }
+    // Types pin as on the physical keyboard, confirms, and answers the box that follows.
+    std::string SubmitPin(HWND dialog, const char* pin)
+    {
+        SetDlgItemTextA(dialog, IDC_PIN_BOX, pin);
+        PressButton(dialog, IDOK);
+        return AnswerBox();
+    }
 
-    std::string folder;
-    std::string exe;
+    ScratchFolder folder{ "manager" };
+    TempStore store;
+    const std::string exe = folder.File("KeyManager.exe");
+    Program manager;
+    HWND window = NULL;
+    HWND tree = NULL;
 };
 
-TEST_F(ManagerProgramTest, OpensWithThePlaceholderSelectedByTheTreesFocus)
+TEST_F(ManagerProgramTest, OneInstanceRunsAndDashUEndsItOrStartsNothing)
 {
-    Program manager;
-    HWND window = StartManager(manager);
-    ASSERT_TRUE(window);
-    HWND tree = GetDlgItem(window, IDC_KEY_TREE);
-    std::vector<TreeItemInfo> items;
-    // The tree selects its first item when it takes the focus, so the placeholder counts as a key.
-    for (int i = 0; i < 50 && !IsControlEnabled(window, IDC_VERIFY_PIN); ++i)
-        Sleep(100);
-    items = ReadTree(tree);
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].text, TEXT_NO_KEY);
-    EXPECT_TRUE(items[0].selected);
-    EXPECT_FALSE(IsControlEnabled(window, IDC_VIEW_CERT));
-    EXPECT_TRUE(IsControlEnabled(window, IDC_CHANGE_PIN));
-    EXPECT_TRUE(IsControlEnabled(window, IDC_SAVE_REPORT));
-    EXPECT_TRUE(IsControlEnabled(window, IDC_VERIFY_PIN));
-    EXPECT_TRUE(IsControlEnabled(window, IDC_EXIT));
-    EXPECT_FALSE(IsControlVisible(window, IDC_FORMAT_KEY));
-    EXPECT_FALSE(IsControlVisible(window, IDC_RESET_PIN));
-    char className[32];
-    GetClassNameA(window, className, sizeof className);
-    EXPECT_STREQ(className, "#32770");
-
-    PressButton(window, IDC_EXIT);
-    EXPECT_EQ(manager.Wait(10000), 0u);
-}
-
-TEST_F(ManagerProgramTest, ASecondStartBringsTheFirstForwardAndEndsWithZero)
-{
-    Program first;
-    HWND window = StartManager(first);
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(StartManager(manager));
     Program second;
     ASSERT_TRUE(StartProgram(second, exe, ""));
     EXPECT_EQ(second.Wait(15000), 0u);
-    EXPECT_EQ(CountWindows("#32770", MAIN_WINDOW_TITLE), 1);
-    EXPECT_EQ(first.Wait(0), (DWORD)STILL_ACTIVE);
-}
+    EXPECT_EQ(CountWindows(MAIN_WINDOW_TITLE), 1);
+    EXPECT_EQ(manager.Wait(0), (DWORD)STILL_ACTIVE);
 
-TEST_F(ManagerProgramTest, DashUClosesTheRunningInstance)
-{
-    Program first;
-    ASSERT_TRUE(StartManager(first));
-    {
+    // "-u" ends the running instance normally; with nothing running it starts nothing, not even the
+    // tray client that is there to start.
+    ASSERT_TRUE(CopyFileA(BuildFile("tests/fixtures/fake_tray.exe").c_str(), TrayPath().c_str(), FALSE));
+    for (const char* what : { "with the manager running", "with nothing running" }) {
         Program closer;
         ASSERT_TRUE(StartProgram(closer, exe, "-u"));
-        EXPECT_EQ(closer.Wait(15000), 0u);
+        EXPECT_EQ(closer.Wait(15000), 0u) << what;
+        EXPECT_EQ(manager.Wait(15000), 0u) << what;
     }
-    EXPECT_EQ(first.Wait(15000), 0u) << "the running instance exits normally";
-    EXPECT_EQ(CountWindows("#32770", MAIN_WINDOW_TITLE), 0);
-
-    // Upper case and text before the switch work the same.
-    Program again;
-    ASSERT_TRUE(StartManager(again));
-    Program closer;
-    ASSERT_TRUE(StartProgram(closer, exe, "/quiet -U"));
-    EXPECT_EQ(closer.Wait(15000), 0u);
-    EXPECT_EQ(again.Wait(15000), 0u);
-}
-
-TEST_F(ManagerProgramTest, DashUWithNothingRunningStartsNothing)
-{
-    ASSERT_TRUE(CopyFileA(BuildFile("tests/fixtures/fake_tray.exe").c_str(), TrayPath().c_str(), FALSE));
-    Program closer;
-    ASSERT_TRUE(StartProgram(closer, exe, "-u"));
-    EXPECT_EQ(closer.Wait(15000), 0u);
     Sleep(500);
-    EXPECT_EQ(CountWindows("#32770", MAIN_WINDOW_TITLE), 0);
-    EXPECT_EQ(CountWindows("#32770", "KeyTray"), 0) << "no tray client for -u";
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "QuvaneClientClass_VLCA");
+    EXPECT_EQ(CountWindows(MAIN_WINDOW_TITLE), 0);
+    EXPECT_EQ(CountWindows("KeyTray"), 0) << "no tray client for -u";
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, INSTANCE_NAME);
     EXPECT_EQ(mutex, (HANDLE)NULL) << "no mutex for -u";
     if (mutex)
         CloseHandle(mutex);
 }
 
-TEST_F(ManagerProgramTest, StartsTheTrayClientOnlyWhenItsWindowIsMissing)
-{
-    ASSERT_TRUE(CopyFileA(BuildFile("tests/fixtures/fake_tray.exe").c_str(), TrayPath().c_str(), FALSE));
-    {
-        Program manager;
-        ASSERT_TRUE(StartManager(manager));
-        EXPECT_TRUE(WaitForWindow("#32770", "KeyTray", 15000)) << "the tray client was started";
-        PressButton(FindWindowA("#32770", MAIN_WINDOW_TITLE), IDC_EXIT);
-        EXPECT_EQ(manager.Wait(10000), 0u);
-    }
-    // The tray client still runs: a new start leaves it alone.
-    Program manager;
-    ASSERT_TRUE(StartManager(manager));
-    Sleep(1500);
-    EXPECT_EQ(CountWindows("#32770", "KeyTray"), 1);
-}
-
-TEST_F(ManagerProgramTest, AMissingTrayClientShowsNoErrorBox)
+TEST_F(ManagerProgramTest, AMissingTrayClientShowsNoBoxAndOneThereIsStartedOnce)
 {
     DeleteFileA(TrayPath().c_str());
-    Program manager;
-    HWND window = StartManager(manager);
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(StartManager(manager));
     Sleep(1500);
-    // Only our own window: no shell message about the missing program.
-    DWORD pid = manager.info.dwProcessId;
-    int foreign = 0;
+    // Only the main window: no shell message about the missing program.
     for (HWND w = GetTopWindow(NULL); w; w = GetWindow(w, GW_HWNDNEXT)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
-        if (owner == pid && IsWindowVisible(w) && w != window)
-            ++foreign;
+        EXPECT_FALSE(owner == manager.info.dwProcessId && IsWindowVisible(w) && w != window);
     }
-    EXPECT_EQ(foreign, 0);
     EXPECT_TRUE(IsWindowEnabled(window));
+    PressButton(window, IDC_EXIT);
+    EXPECT_EQ(manager.Wait(10000), 0u);
+
+    ASSERT_TRUE(CopyFileA(BuildFile("tests/fixtures/fake_tray.exe").c_str(), TrayPath().c_str(), FALSE));
+    for (int start = 1; start <= 2; ++start) {
+        Program again;
+        ASSERT_TRUE(StartManager(again));
+        EXPECT_TRUE(WaitForWindow("#32770", "KeyTray", 15000)) << "start " << start;
+        Sleep(start == 2 ? 1500 : 0);
+        EXPECT_EQ(CountWindows("KeyTray"), 1) << "a running tray client is left alone";
+        PressButton(window, IDC_EXIT);
+        EXPECT_EQ(again.Wait(10000), 0u);
+    }
 }
 
-TEST_F(ManagerProgramTest, EnterAndEscapeLeaveTheWindowOpen)
+TEST_F(ManagerProgramTest, AKeyArrivesIsReportedAndShownAndLeaves)
 {
-    Program manager;
-    HWND window = StartManager(manager);
-    ASSERT_TRUE(window);
-    HWND tree = GetDlgItem(window, IDC_KEY_TREE);
-    for (WPARAM key : { (WPARAM)VK_ESCAPE, (WPARAM)VK_RETURN }) {
-        PostMessageA(tree, WM_KEYDOWN, key, 1);
-        PostMessageA(tree, WM_KEYUP, key, 0xC0000001);
+    Keysim("create 2 --label 报告Key --pin 1234 --serial 5E2B00AA --apps 1 --removed");
+    Keysim("put-cert 2 1 1 sig \"" + DemoCertificate("lisi-sig.der") + "\"");
+    ASSERT_TRUE(StartManager(manager));
+    EXPECT_EQ(Texts(), std::vector<std::string>({ TEXT_NO_KEY }));
+    Keysim("insert 2");
+    ASSERT_TRUE(WaitForTree({ "报告Key", "-李四" })) << "the key did not appear";
+
+    DeleteFileA("c:\\KeyInfo.txt");
+    PressButton(window, IDC_SAVE_REPORT);
+    EXPECT_NE(AnswerBox(REPORT_CAPTION).find(REPORT_SAVED_NOTICE), std::string::npos);
+    std::vector<unsigned char> file = ReadBytes("c:\\KeyInfo.txt");
+    EXPECT_NE(std::string(file.begin(), file.end()).find(REPORT_DEVICE_SERIAL "5E2B00AA\r\n"), std::string::npos);
+    DeleteFileA("c:\\KeyInfo.txt");
+
+    // The system's certificate dialog, titled like the main window.
+    HTREEITEM key = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)key));
+    PressButton(window, IDC_VIEW_CERT);
+    HWND view = NULL;
+    for (DWORD start = GetTickCount(); !view && GetTickCount() - start < 15000; Sleep(100))
+        for (HWND w = FindWindowExA(NULL, NULL, NULL, MAIN_WINDOW_TITLE); w; w = FindWindowExA(NULL, w, NULL, MAIN_WINDOW_TITLE))
+            if (w != window && IsWindowVisible(w))
+                view = w;
+    ASSERT_TRUE(view) << "no certificate dialog";
+    PostMessageA(view, WM_CLOSE, 0, 0);
+
+    Keysim("remove 2");
+    EXPECT_TRUE(WaitForTree({ TEXT_NO_KEY })) << "the key did not go";
+    EXPECT_FALSE(IsControlEnabled(window, IDC_VERIFY_PIN));
+}
+
+TEST_F(ManagerProgramTest, AChangedPinVerifiesOnTheOnScreenKeyboardAndWrongPinsLockTheKey)
+{
+    Keysim("create 0 --label k --pin 1111 --apps 2 --retries 2");
+    ASSERT_TRUE(StartManager(manager));
+    ASSERT_TRUE(WaitForTree({ "k" }));
+    HWND change = OpenDialog(IDC_CHANGE_PIN, ChangeTitle);
+    ASSERT_TRUE(change);
+    SetDlgItemTextA(change, IDC_CURRENT_PIN, "1111");
+    SetDlgItemTextA(change, IDC_NEW_PIN, "1a2b3c4d");
+    SetDlgItemTextA(change, IDC_CONFIRM_PIN, "1a2b3c4d");
+    PressButton(change, IDOK);
+    EXPECT_EQ(AnswerBox(), TEXT_CHANGE_SUCCEEDED);
+    EXPECT_TRUE(WaitForWindowGone("#32770", ChangeTitle, 5000));
+
+    HWND verify = OpenDialog(IDC_VERIFY_PIN, VerifyTitle);
+    ASSERT_TRUE(verify);
+    for (const char* p = "1a2b3c4d"; *p; ++p) {
+        char text[2] = { *p, 0 };
+        EXPECT_TRUE(ClickKey(verify, text)) << "no key shows " << text;
     }
-    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    Sleep(1000);
-    EXPECT_TRUE(IsWindow(window));
-    EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_EQ(manager.Wait(0), (DWORD)STILL_ACTIVE);
+    EXPECT_EQ(ControlText(verify, IDC_PIN_BOX), "1a2b3c4d");
+    ClickKey(verify, "Enter", true);
+    EXPECT_EQ(AnswerBox(), TEXT_VERIFY_SUCCEEDED);
+    EXPECT_TRUE(WaitForWindowGone("#32770", VerifyTitle, 5000));
+
+    verify = OpenDialog(IDC_VERIFY_PIN, VerifyTitle);
+    ASSERT_TRUE(verify);
+    SubmitPin(verify, "9999");
+    EXPECT_EQ(SubmitPin(verify, "9999"), TEXT_PIN_LOCKED);
+    EXPECT_EQ(SubmitPin(verify, "1a2b3c4d"), TEXT_PIN_LOCKED) << "the right PIN no longer helps";
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Helpers shared by the installer's tests: scratch folders, file bytes, the built installer's
-// resources, the CSP registration and the fixtures of the registry and payload-writing tests.
+// The installer's tests beside the common harness (win_harness.h): the built installer's resources,
+// the registry and the CSP registration, and the fixture of the payload-writing tests.
 #pragma once
 
 #include <windows.h>
@@ -11,34 +11,15 @@
 #include <vector>
 
 #include "setup.h"
-
-// A fresh folder under the temporary directory, removed with its files when the object goes.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const std::string& name);
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& Path() const { return path; }
-    std::string File(const std::string& name) const { return path + "\\" + name; }
-
-private:
-    std::string path;
-};
-
-bool FileExists(const std::string& path);
-std::vector<unsigned char> ReadBytes(const std::string& path);
-bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
-// Names in folder that match the pattern (for example "*.OBK").
-std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern);
+#include "win_harness.h"
 
 struct RegistryValue {
     bool present = false;
     DWORD type = 0;
     std::vector<unsigned char> data;
 };
+RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name);
 // extraAccess picks a registry view (KEY_WOW64_32KEY, KEY_WOW64_64KEY) or 0 for the process's own.
-RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name, REGSAM extraAccess = 0);
 bool RegistryKeyExists(HKEY root, const char* path, REGSAM extraAccess = 0);
 // The bytes a REG_SZ value of this text holds, terminating zero included.
 std::vector<unsigned char> TextValueBytes(const std::string& text);
@@ -49,29 +30,8 @@ void ExpectCspRegistration(HKEY root, const std::string& imagePath, const std::s
 // Removes every key and value the registration writes.
 void RemoveCspRegistration();
 
-// The real registry, cleared of our registration before and after each test; CspRegistry restored.
-class CspRegistryFixture : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-    RegistryApi saved;
-};
-
-struct ShellLinkInfo {
-    bool loaded = false;
-    std::string target;
-    std::string arguments;
-};
-ShellLinkInfo ReadShellLink(const std::string& path);
-// The kit's folder in the all-users Start-menu programs folder.
-std::string KitMenuFolder();
-
 // How many certificates equal to der a local machine system store holds.
 int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der);
-
-// The MB_ICON... style of the icon a message box of any process shows, told from the pixels on
-// screen (icon handles differ between processes once a manifest asks for common controls 6).
-UINT ShownMessageBoxIcon(HWND box);
 
 // The installer under test: KIT_SETUP_EXE when set (a release's), else KeySetup.exe from the build.
 std::string SetupProgramFile();
@@ -80,8 +40,7 @@ HMODULE LoadSetupResources();
 // A resource's bytes in language 2052; empty when there is no such resource.
 std::vector<unsigned char> ResourceBytes(HMODULE module, const char* type, int id);
 
-// Pauses DeployFixture's tests made, in order (they are recorded, not slept), and their fixed tick.
-extern std::vector<DWORD> RecordedPauses;
+// The tick DeployFixture's tests run at, which names what they set aside; their pauses are not slept.
 const DWORD DeployTick = 123456789;
 // The paths DeployFixture's tests have the system protect; none unless a test adds them.
 extern std::vector<std::string> ProtectedPaths;
@@ -91,8 +50,6 @@ class DeployFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    static const PayloadRow& Row(int number) { return PayloadTable[number - 1]; }
-    std::string Target(int number) const { return folder->File(Row(number).name); }
     std::vector<unsigned char> Carried(const PayloadRow& row) const { return ResourceBytes(setup, row.type, row.id); }
 
     DeployTiming savedClock;

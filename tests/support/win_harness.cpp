@@ -1,4 +1,4 @@
-// Cross-process helpers for end-to-end tests under Wine.
+// Scratch folders, file bytes and cross-process helpers for the tests under Wine.
 #include "win_harness.h"
 
 #include <commctrl.h>
@@ -86,6 +86,67 @@ void RemoveTree(const std::string& path)
         FindClose(search);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+ScratchFolder::ScratchFolder(const std::string& name)
+{
+    path = TempFolder() + "kit-test-" + name;
+    // Left over from a run that was cut short.
+    RemoveTree(path);
+    CreateDirectoryA(path.c_str(), NULL);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(path);
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<unsigned char> ReadBytes(const std::string& path)
+{
+    std::vector<unsigned char> bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    DWORD size = GetFileSize(file, NULL);
+    bytes.resize(size);
+    DWORD read = 0;
+    if (size && !ReadFile(file, bytes.data(), size, &read, NULL))
+        read = 0;
+    bytes.resize(read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
 }
 
 bool StartProgram(Program& program, const std::string& exe, const std::string& arguments,
@@ -243,21 +304,64 @@ static BOOL CALLBACK FindBox(HWND window, LPARAM param)
     return FALSE;
 }
 
-static UINT IconOf(HWND box)
+// A size x size square of dc, row by row.
+static std::vector<COLORREF> ReadPixels(HDC dc, int left, int top, int size)
+{
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            pixels.push_back(GetPixel(dc, left + x, top + y));
+    return pixels;
+}
+
+UINT ShownMessageBoxIcon(HWND box)
 {
     static const struct { LPCSTR id; UINT style; } icons[] = {
         { IDI_EXCLAMATION, MB_ICONWARNING }, { IDI_ASTERISK, MB_ICONINFORMATION },
         { IDI_HAND, MB_ICONERROR },          { IDI_QUESTION, MB_ICONQUESTION },
     };
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            continue;
-        HICON shown = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
-        for (const auto& icon : icons)
-            if (shown && shown == LoadIconA(NULL, icon.id))
-                return icon.style;
+    HWND shownIcon = GetWindow(box, GW_CHILD);
+    while (shownIcon && (GetWindowLongA(shownIcon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+        shownIcon = GetWindow(shownIcon, GW_HWNDNEXT);
+    if (!shownIcon)
+        return 0;
+    SetForegroundWindow(box);
+    RedrawWindow(box, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(200);
+    // Read from the screen: another process's window surface is not readable through its DC.
+    const int size = GetSystemMetrics(SM_CXICON);
+    RECT at;
+    GetWindowRect(shownIcon, &at);
+    HDC screen = GetDC(NULL);
+    std::vector<COLORREF> shown = ReadPixels(screen, at.left, at.top, size);
+    // Each system icon drawn here over the same background; the nearest in colour is the one shown.
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HBRUSH background = CreateSolidBrush(shown[0]);
+    RECT all = { 0, 0, size, size };
+    UINT nearest = 0;
+    long best = -1;
+    for (const auto& icon : icons) {
+        FillRect(dc, &all, background);
+        DrawIconEx(dc, 0, 0, LoadIconA(NULL, icon.id), size, size, 0, NULL, DI_NORMAL);
+        std::vector<COLORREF> drawn = ReadPixels(dc, 0, 0, size);
+        long distance = 0;
+        for (size_t i = 0; i < shown.size(); ++i)
+            distance += labs((long)GetRValue(shown[i]) - GetRValue(drawn[i]))
+                        + labs((long)GetGValue(shown[i]) - GetGValue(drawn[i]))
+                        + labs((long)GetBValue(shown[i]) - GetBValue(drawn[i]));
+        if (best < 0 || distance < best) {
+            best = distance;
+            nearest = icon.style;
+        }
     }
-    return 0;
+    SelectObject(dc, old);
+    DeleteObject(background);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+    return nearest;
 }
 
 bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen)
@@ -278,7 +382,6 @@ bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* see
         seen->owner = GetWindow(box, GW_OWNER);
         seen->caption = caption;
         seen->text = ControlText(box, 0xFFFF);
-        seen->icon = IconOf(box);
         seen->buttons.clear();
         for (int id : { IDOK, IDCANCEL, IDYES, IDNO })
             if (GetDlgItem(box, id))

@@ -1,5 +1,6 @@
-// Driving the kit's real programs from another process: start them, find their windows,
-// read their controls and tree, answer their message boxes.
+// The one harness of the Wine tests: scratch folders and file bytes, and driving the kit's real
+// programs from another process (start them, find their windows, read their controls and tree,
+// answer their message boxes).
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,27 @@ struct Program {
 
 // Deletes a folder and everything in it.
 void RemoveTree(const std::string& path);
+
+// A fresh folder under the temporary folder, removed with its files when the object goes.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& name);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path; }
+    std::string File(const std::string& name) const { return path + "\\" + name; }
+
+private:
+    std::string path;
+};
+
+bool FileExists(const std::string& path);
+// The whole file, also while another program holds it open with sharing; empty when unreadable.
+std::vector<unsigned char> ReadBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+// Names of the files in folder that match the pattern (for example "*.OBK").
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern);
 
 // Starts exe with the given argument text in directory (empty: exe's directory).
 bool StartProgram(Program& program, const std::string& exe, const std::string& arguments,
@@ -55,10 +77,12 @@ struct SeenMessageBox {
     HWND owner = NULL;
     std::string caption;
     std::string text;
-    UINT icon = 0;                 // MB_ICONWARNING, MB_ICONINFORMATION, ... or 0
     std::vector<int> buttons;      // IDOK, IDYES, IDNO, IDCANCEL present
 };
 // Waits for a message box with this caption from any process (a "#32770" window with text 0xFFFF).
 bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen);
+// The MB_ICON... style of the icon a message box of any process shows, told from the pixels on
+// screen (icon handles differ between processes once a manifest asks for common controls 6).
+UINT ShownMessageBoxIcon(HWND box);
 // Presses a button of a message box or dialog the way a click would.
 void PressButton(HWND dialog, int id);
