@@ -214,6 +214,13 @@ def virtual_key_seeds():
     write("virtual_key", "ini-only", key(KEY_INI, [], []))
     write("virtual_key", "vanishing", key(KEY_INI.replace(b"inserted=yes", b"inserted=yes\nvanish_after_calls=12"), [], walk))
     write("virtual_key", "bad-ini", key(b"[key]\nserial=zz\nretrys_left=3\n", [], []))
+    failing = b"inserted=yes\nfail=3 -5 6A82\nfailed_call=QZ_GET_SN"
+    write("virtual_key", "failing", key(KEY_INI.replace(b"inserted=yes", failing), [], walk))
+    for name, line in [("fail-call-zero", b"fail=0 -5 9000"), ("fail-no-status", b"fail=3 -5"),
+                       ("fail-long-status", b"fail=3 -5 12345"), ("fail-result-too-large", b"fail=3 9999999 9000"),
+                       ("fail-given-twice", b"fail=3 -5 9000\nfail=4 -5 9000"), ("fail-long-value", b"fail=" + b"1" * 50),
+                       ("failed-call-bad-name", b"failed_call=Select File"), ("failed-call-empty", b"failed_call=")]:
+        write("virtual_key", name, key(KEY_INI.replace(b"inserted=yes", b"inserted=yes\n" + line), [], []))
     write("virtual_key", "large-file", key(KEY_INI, [(4, bytes(9000))], walk))
     # Update_Binary on the signature certificate of application 2: inside it, its length prefix kept
     # and changed, past its end, no data, too much data, a folder that refuses writes.
