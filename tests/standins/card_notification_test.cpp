@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "standin_harness.h"
+#include "virtual_key.h"
 #include "token/token_api.h"
 
 namespace {
@@ -22,7 +22,7 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 TEST(CardNotification, UnregisterWhileTheWatcherSendsDoesNotDeadlock)
 {
     TempStore store;
-    SetDllDirectoryA(StandinsFolder().c_str());
+    SetDllDirectoryA(BuildFile("standins").c_str());
     HMODULE library = LoadLibraryA("KeyDev.dll");
     SetDllDirectoryA(NULL);
     ASSERT_TRUE(library);
@@ -37,7 +37,7 @@ TEST(CardNotification, UnregisterWhileTheWatcherSendsDoesNotDeadlock)
                                windowClass.hInstance, NULL);
     ASSERT_EQ(registerWindow(window, 0), 0);
 
-    Keysim("create 1 --pin 1234");
+    Provision("create 1 --pin 1234");
     Sleep(1500); // the watcher has seen the key and is blocked sending to this thread
     EXPECT_EQ(Notices, 0);
     DWORD start = GetTickCount();

@@ -11,7 +11,6 @@
 
 #include "manager.h"
 #include "message_box_capture.h"
-#include "standin_harness.h"
 #include "virtual_key.h"
 
 // How both PIN dialogs word the key's refusals.

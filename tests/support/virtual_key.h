@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "win_harness.h"
 
 // What the loader hands the manager: the real libraries, with KeyCmd.dll's opens and closes counted,
 // and libraries or names made to be missing.
@@ -27,6 +28,12 @@ void BindVirtualKey();
 void UnbindVirtualKey();
 // True while the library is mapped into this process.
 bool IsLoaded(const char* library);
+
+// A fresh key store, %KEYSIM_STORE% for this process and the programs it starts while it lives.
+struct TempStore : ScratchFolder {
+    TempStore();
+    ~TempStore();
+};
 
 // Runs one keysim command line in this process against %KEYSIM_STORE% ("create 0 --pin 1234");
 // double quotes group words. Returns keysim's exit status.

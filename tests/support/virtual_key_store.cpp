@@ -12,6 +12,16 @@
 #include "virtual_key.h"
 #include "win_harness.h"
 
+TempStore::TempStore() : ScratchFolder("keys")
+{
+    SetEnvironmentVariableA(KEY_STORE_VARIABLE, Path().c_str());
+}
+
+TempStore::~TempStore()
+{
+    SetEnvironmentVariableA(KEY_STORE_VARIABLE, NULL);
+}
+
 int KeysimHere(const std::string& line)
 {
     std::vector<std::string> words(1, "keysim");

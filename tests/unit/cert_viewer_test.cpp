@@ -11,14 +11,12 @@ namespace {
 
 std::vector<std::vector<unsigned char>> Views; // the certificates shown, in order
 HWND ViewParent;
-int Loads, Releases;
+int Releases;
 bool CryptuiMissing, EntryMissing;
 
 BOOL WINAPI FakeView(PCCRYPTUI_VIEWCERTIFICATE_STRUCTA request, BOOL*)
 {
-    // One certificate under the main window and the tools' title.
-    EXPECT_EQ(request->hwndParent, ViewParent);
-    EXPECT_STREQ(request->szTitle, MAIN_WINDOW_TITLE);
+    EXPECT_EQ(request->hwndParent, ViewParent); // its title: the end-to-end test
     const CERT_CONTEXT* shown = request->pCertContext;
     Views.emplace_back(shown->pbCertEncoded, shown->pbCertEncoded + shown->cbCertEncoded);
     return TRUE;
@@ -28,7 +26,6 @@ HMODULE WINAPI FakeLoad(LPCSTR name)
 {
     if (CryptuiMissing || lstrcmpiA(name, "cryptui") != 0)
         return NULL;
-    ++Loads;
     return (HMODULE)0x5005;
 }
 
@@ -82,7 +79,6 @@ TEST_F(CertViewerTest, TheSelectedCertificateIsShownAndEveryFailureIsSilent)
     entry.signatureCert[0] = 0x00; // stored bytes that do not decode
     ShowCertificateDialog(window, entry.signatureItem);
     EXPECT_EQ(Views.size(), 2u);
-    EXPECT_EQ(Loads, 3);
     EXPECT_TRUE(boxes.boxes.empty());
     ViewerLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
 }

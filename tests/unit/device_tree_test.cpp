@@ -3,7 +3,6 @@
 #include <functional>
 
 #include "manager_window.h"
-#include "win_harness.h"
 
 namespace {
 
@@ -67,10 +66,10 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
         { "lengths larger than their buffers", [&] {
               PutKey(0, "k", { "1 0 sig zhangsan_sig", "1 1 sig lisi_sig" });
               Provision("corrupt 0 length AD01/DF12/EF02 3001");
-              std::ofstream(store.SlotFile(0, "files\\AD01\\DF12\\EF02.raw"), std::ios::binary | std::ios::app) << std::string(3003 - 722, '\0');
+              std::ofstream(store.File("slot0\\files\\AD01\\DF12\\EF02.raw"), std::ios::binary | std::ios::app) << std::string(3003 - 722, '\0');
               PutKey(1, "k1", {});
               Provision("corrupt 1 length EF01 341");
-              std::ofstream(store.SlotFile(1, "files\\EF01.raw"), std::ios::binary | std::ios::app) << 'x';
+              std::ofstream(store.File("slot1\\files\\EF01.raw"), std::ios::binary | std::ios::app) << 'x';
           }, { "k", "-张三" }, KeyLines("1234ABCD", "k") + ZhangsanSig + REPORT_DEVICE_NAME_LINE REPORT_DEVICE_SERIAL "1234ABCD\n" },
         { "a label field without NUL", [&] {
               PutKey(0, label63, {});
@@ -105,9 +104,8 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
     ReportFilePath = path.c_str();
     WriteDeviceReport(window);
     ReportFilePath = "c:\\KeyInfo.txt";
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), {}), crlf;
-    file.close();
+    std::vector<unsigned char> saved = ReadBytes(path);
+    std::string bytes(saved.begin(), saved.end()), crlf;
     DeleteFileA(path.c_str());
     for (char ch : fullReport)
         crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);

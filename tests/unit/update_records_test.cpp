@@ -6,11 +6,6 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes Certificate(const char* name)
-{
-    return ReadFileBytes(TestCertificatePath(name));
-}
-
 Bytes Record(int slot, int entry, int kind, int enc, int sig, const Bytes& cert)
 {
     Bytes r = { (unsigned char)slot, (unsigned char)entry, (unsigned char)kind, (unsigned char)enc,
@@ -24,7 +19,7 @@ typedef ManagerTest UpdateRecordsTest;
 
 TEST_F(UpdateRecordsTest, RecordsChangeTheTableAndRebuildTheTreeOrAreRejectedWhole)
 {
-    Bytes lisi = Certificate("lisi_sig"), truncated = Record(0, 0, 0, 1, 1, lisi);
+    Bytes lisi = ReadBytes(TestCertificatePath("lisi_sig")), truncated = Record(0, 0, 0, 1, 1, lisi);
     truncated.pop_back();
     struct Case {
         const char* what;

@@ -1,4 +1,5 @@
-// A slot folder kept in memory, for the virtual key's fuzz target; it can be told to refuse writes.
+// A slot folder kept in memory, for the virtual key's fuzz target and keysim's transcript test; it can
+// be told to refuse writes.
 #pragma once
 
 #include <map>
