@@ -117,9 +117,7 @@ protected:
             CloseUsbKey(0);
     }
 
-    // Verifies PIN 1234, or changes it to Abcd5678, on key 0; then one box, owned by the dialog: success
-    // exactly when the key did the work, else the key's own answer when the PIN call itself gave it,
-    // else the failure message.
+    // Verifies PIN 1234, or changes it to Abcd5678, on key 0.
     void Pin(bool change)
     {
         Select(DeviceTable[0].keyItem);
@@ -129,15 +127,6 @@ protected:
         Type(IDC_CONFIRM_PIN, "Abcd5678");
         Press(IDOK);
         CloseDialog();
-    }
-    void ExpectPinMessage(const std::string& what, bool done, bool pinCallFailed, const Fault& fault,
-                          const char* success, const char* failure)
-    {
-        ASSERT_EQ(boxes.boxes.size(), 1u) << what;
-        std::string expected = done ? success : failure;
-        if (!done && pinCallFailed && fault.result != -5)
-            expected = fault.result > 0 ? RetryMessage(fault.result) : TEXT_PIN_LOCKED;
-        EXPECT_EQ(boxes.boxes[0].text, expected) << what;
     }
 
     TreeLines baseline;
@@ -189,25 +178,24 @@ TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll
 TEST_F(ManagerFaultTest, EveryCallOfAPinCheckOrChangeFailingShowsWhatTheKeyDidAfterClosing)
 {
     // A key that checked the PIN has its counter full again; one that took the change holds the new PIN.
-    Provision("set-retries 0 1 5");
-    int verifications = Sweep(0, [this] { Pin(false); }, [&](const std::string& what, const std::string& call,
-                                                             const Fault& fault) {
-        KeyState key;
-        ASSERT_TRUE(ReadKey(0, &key));
-        ExpectPinMessage(what, key.retriesLeft[0] == 6, call == "QZ_VerifyPinUpDatePinInfoFile", fault,
-                         TEXT_VERIFY_SUCCEEDED, TEXT_VERIFY_FAILED);
-        Provision("set-retries 0 1 5");
-    });
-    int changes = Sweep(0, [this] { Pin(true); }, [&](const std::string& what, const std::string& call,
-                                                      const Fault& fault) {
-        KeyState key;
-        ASSERT_TRUE(ReadKey(0, &key));
-        ExpectPinMessage(what, key.pin[0] == "Abcd5678", call == "QZ_ChangePin", fault, TEXT_CHANGE_SUCCEEDED,
-                         TEXT_CHANGE_FAILED);
-        Provision("set-pin 0 1 1234");
-    });
-    EXPECT_GT(verifications, 20);
-    EXPECT_GT(changes, 20);
+    for (bool change : { false, true }) {
+        const char* reset = change ? "set-pin 0 1 1234" : "set-retries 0 1 5";
+        Provision(reset);
+        int answered = Sweep(0, [&] { Pin(change); }, [&](const std::string& what, const std::string& call,
+                                                          const Fault& fault) {
+            KeyState key;
+            ASSERT_TRUE(ReadKey(0, &key));
+            bool done = change ? key.pin[0] == "Abcd5678" : key.retriesLeft[0] == 6;
+            std::string expected = change ? (done ? TEXT_CHANGE_SUCCEEDED : TEXT_CHANGE_FAILED)
+                                          : (done ? TEXT_VERIFY_SUCCEEDED : TEXT_VERIFY_FAILED);
+            if (!done && call == (change ? "QZ_ChangePin" : "QZ_VerifyPinUpDatePinInfoFile") && fault.result != -5)
+                expected = fault.result > 0 ? RetryMessage(fault.result) : TEXT_PIN_LOCKED;
+            ASSERT_EQ(boxes.boxes.size(), 1u) << what;
+            EXPECT_EQ(boxes.boxes[0].text, expected) << what;
+            Provision(reset);
+        });
+        EXPECT_GT(answered, 20);
+    }
 }
 
 } // namespace
