@@ -22,3 +22,12 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved)
     }
     return TRUE;
 }
+
+/* Only there so that a program importing newdev starts. */
+__declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND owner, LPCSTR hardwareId, LPCSTR infPath,
+                                                                     DWORD flags, PBOOL reboot)
+{
+    (void)owner, (void)hardwareId, (void)infPath, (void)flags, (void)reboot;
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return FALSE;
+}

@@ -87,8 +87,8 @@ void AnswerBox(HWND box, int button)
         Sleep(50);
 }
 
-// Starts a program, answers its confirmation box (caption) and, after Yes, its result box.
-// Waits for the process that showed the boxes too, when that is another one (a relocated copy).
+// Starts a program, answers its confirmation box and, after Yes, its result box; waits for the
+// process that showed them too (a relocated copy).
 ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer, const std::string& arguments = "")
 {
     ProgramRun run;
@@ -178,8 +178,7 @@ std::vector<std::string> LeftInTemp(const std::vector<std::string>& before)
     return left;
 }
 
-// No file of ours (but one the system owns under a payload name, and one marked for the restart),
-// nothing set aside, no link, CSP key, Run value or control registration.
+// Nothing of the kit: but a system-owned file under a payload name and one marked for the restart.
 void ExpectNothingOfTheKit(const char* systemOwned, const char* markedForRestart = NULL)
 {
     for (const PayloadRow& row : PayloadTable) {
@@ -228,8 +227,7 @@ TEST(SetupProgram, Step1_ASecondInstallerEndsSilentlyAndDecliningChangesNothing)
 
 TEST(SetupProgram, Step2_TheFirstInstallationBesideAPlantedLibrary)
 {
-    // The journal variable, set since step 1, names a file of someone else's: the installer and the
-    // controls it carries leave it as it is.
+    // The journal variable, set since step 1, names someone else's file: nothing writes to it.
     const std::string kept = "someone else's file\r\n";
     ASSERT_TRUE(WriteBytes(Journal, std::vector<unsigned char>(kept.begin(), kept.end())));
     // A download folder: the installer beside a newdev.dll that notes being loaded, with Wine told to
@@ -265,8 +263,7 @@ TEST(SetupProgram, Step2_TheFirstInstallationBesideAPlantedLibrary)
     const char* shell = getenv("KIT_DESKTOP_SHELL");
     EXPECT_TRUE(shell && *shell ? lstrcmpiA(starter.c_str(), "explorer.exe") == 0 : parent == run.processId) << starter;
 
-    // The uninstaller's check of a file under a system library's name answers for the kit's file,
-    // also while the system's library of that name is loaded, which the loader may answer for.
+    // The uninstaller's check answers for the kit's file, also while the system's namesake is loaded.
     HMODULE systemDevEnum = LoadLibraryA("devenum.dll");
     EXPECT_TRUE(IsKitMadeFile(KitFile("DevEnum.dll").c_str()));
     EXPECT_FALSE(IsKitMadeFile(KitFile("kernel32.dll").c_str()));
@@ -281,10 +278,10 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
     ASSERT_NE(WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000), (HWND)NULL);
     HWND oldTray = WaitForWindow("#32770", "KeyTray", 15000);
     ASSERT_NE(oldTray, (HWND)NULL);
-    // Held by this process, as a browser would hold a library of the kit.
+    // Held as a browser would hold a library of the kit.
     HMODULE held = LoadLibraryA(KitFile("KeyCsp.dll").c_str());
     ASSERT_NE(held, (HMODULE)NULL);
-    // One control replaced by the test copy that notes its calls, to see the old copy unregister.
+    // One control replaced by the test copy that notes its calls.
     const std::string control = KitFile("SealView.ocx");
     ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/journal/SealView.ocx").c_str(), control.c_str(), FALSE));
     DeleteFileA(Journal.c_str());
@@ -305,8 +302,7 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
 
 TEST(SetupProgram, Step4_FilesThatCannotBeReadOrWrittenAreReportedAfterEveryStep)
 {
-    // A certificate held with no sharing (neither deleted, nor replaced, nor read), and a library
-    // held for reading (neither deleted, nor set aside, nor written).
+    // A certificate held with no sharing, and a library held for reading.
     HANDLE root = CreateFileA(KitFile("rootca.cer").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     const std::vector<unsigned char> before = ReadBytes(KitFile("DevIfd.dll"));
     HANDLE library = CreateFileA(KitFile("DevIfd.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -345,8 +341,7 @@ TEST(SetupProgram, Step5_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
 
 TEST(SetupProgram, Step6_TheUninstallerLeavesNothingOfTheKit)
 {
-    // In the 64-bit prefix through the relocated copy, as the Start menu starts it; in the 32-bit
-    // one with the switch that makes it run in place and wait, as a removal script would.
+    // 64-bit: through the relocated copy, as the Start menu starts it; 32-bit: in place with "-wait".
     bool waiting = !IsRunningUnderWow64();
     std::vector<std::string> before = TempEntries();
     ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDYES, waiting ? "-wait" : "");
