@@ -1,7 +1,5 @@
-// The installer and uninstaller as built: the payload KeySetup.exe carries byte for byte (staged by
-// the build as "<row>-<name>"), its manifest, and import tables that name only libraries Windows maps
-// from its own directory (the known libraries of Windows 7 and 10), so none is looked for beside
-// the program.
+// The installer and uninstaller as built: the payload carried byte for byte, the manifest, and imports
+// of only the libraries Windows maps from its own directory, so none is looked for beside the program.
 #include <windows.h>
 #include <dbghelp.h>
 
@@ -13,16 +11,13 @@
 
 namespace {
 
-const char* const KnownLibraries[] = { "advapi32", "comdlg32", "gdi32", "imagehlp", "imm32", "kernel32", "msvcrt",
-                                       "normaliz", "nsi", "ole32", "oleaut32", "psapi", "rpcrt4", "sechost",
-                                       "setupapi", "shell32", "shlwapi", "user32", "wldap32", "ws2_32" };
-
-bool IsKnownLibrary(const char* name)
+bool IsKnownLibrary(std::string name)
 {
-    for (const char* known : KnownLibraries)
-        if (lstrcmpiA(name, (std::string(known) + ".dll").c_str()) == 0)
-            return true;
-    return false;
+    CharLowerA(&name[0]);
+    return std::string(" advapi32 comdlg32 gdi32 imagehlp imm32 kernel32 msvcrt normaliz nsi ole32 oleaut32 psapi rpcrt4"
+                       " sechost setupapi shell32 shlwapi user32 wldap32 ws2_32 ")
+               .find(" " + name.substr(0, name.size() - 4) + " ") != std::string::npos
+           && name.size() > 4 && name.compare(name.size() - 4, 4, ".dll") == 0;
 }
 
 } // namespace

@@ -1,7 +1,5 @@
-// Payload files written over old ones that are in the way: files the system protects are left whole
-// and are no failure, and an old copy that never ends holds the installer only for the bound. Held
-// files, missing resources and unwritable or over-long folders are in tests/fault/setup_fault_test.cpp;
-// replacing old files that are loaded or running, in the end-to-end reinstallation.
+// Payload files over old ones in the way: those the system protects stay whole and are no failure, and
+// an old copy that never ends holds the installer only for the bound.
 #include <gtest/gtest.h>
 
 #include "setup_harness.h"

@@ -23,7 +23,7 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-/* Only there so that a program importing newdev loads: the installer never reaches it. */
+/* Only there so that a program importing newdev starts. */
 __declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND owner, LPCSTR hardwareId, LPCSTR infPath,
                                                                      DWORD flags, PBOOL reboot)
 {

@@ -1,7 +1,4 @@
-// KeySetup.exe run for real in a fresh prefix of its own, one step after the other: a second
-// installer and a declined one, the first installation (started beside a planted library), a
-// reinstallation over the running kit, files that cannot be read or written, the uninstaller's
-// relocated copy, the uninstallation, and the uninstaller given a path.
+// KeySetup.exe and the uninstaller run for real in a fresh prefix of their own, one step after the other.
 #include <windows.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -9,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <stdlib.h>
 
 #include "../../manager/texts.h"
 #include "setup_harness.h"
@@ -56,22 +52,18 @@ std::string KitMenuLink(const char* link)
     return folder + std::string(SHORTCUT_FOLDER) + link;
 }
 
-// The program a Start-menu link starts, and its arguments after a space.
+// The program a Start-menu link starts.
 std::string LinkTarget(const std::string& path)
 {
-    std::string target;
-    CoInitialize(NULL);
+    char target[MAX_PATH] = "";
+    WCHAR wide[MAX_PATH];
     IShellLinkA* link = NULL;
     IPersistFile* file = NULL;
-    WCHAR wide[MAX_PATH];
+    CoInitialize(NULL);
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link))
         && SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))
-        && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char text[MAX_PATH] = "", arguments[MAX_PATH] = "";
-        link->GetPath(text, sizeof text, NULL, 0);
-        link->GetArguments(arguments, sizeof arguments);
-        target = std::string(text) + (arguments[0] ? " " : "") + arguments;
-    }
+        && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(file->Load(wide, STGM_READ)))
+        link->GetPath(target, sizeof target, NULL, 0);
     if (file)
         file->Release();
     if (link)
@@ -82,9 +74,7 @@ std::string LinkTarget(const std::string& path)
 
 struct ProgramRun {
     std::string boxProgram;     // the file of the process that showed the confirmation
-    SeenMessageBox confirmation;
-    SeenMessageBox result;
-    UINT resultIcon = 0;
+    SeenMessageBox confirmation, result;
     bool resultShown = false;
     DWORD exitCode = STILL_ACTIVE;
     DWORD processId = 0;
@@ -97,8 +87,8 @@ void AnswerBox(HWND box, int button)
         Sleep(50);
 }
 
-// Starts a program, answers its confirmation box (caption) and, after Yes, its result box.
-// Waits for the process that showed the boxes too, when that is another one (a relocated copy).
+// Starts a program, answers its confirmation box and, after Yes, its result box; waits for the
+// process that showed them too (a relocated copy).
 ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer, const std::string& arguments = "")
 {
     ProgramRun run;
@@ -115,15 +105,11 @@ ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer,
         run.boxProgram.assign(image, imageSize);
     AnswerBox(run.confirmation.box, answer);
     run.resultShown = WaitForMessageBox(caption, answer == IDYES ? 180000 : 2000, &run.result);
-    if (run.resultShown) {
-        run.resultIcon = ShownMessageBoxIcon(run.result.box);
+    if (run.resultShown)
         AnswerBox(run.result.box, IDOK);
-    }
     run.exitCode = program.Wait(30000);
-    if (boxProcess) {
-        WaitForSingleObject(boxProcess, 30000);
-        CloseHandle(boxProcess);
-    }
+    if (boxProcess)
+        WaitForSingleObject(boxProcess, 30000), CloseHandle(boxProcess);
     return run;
 }
 
@@ -132,14 +118,11 @@ DWORD ParentOf(DWORD processId, std::string* name = NULL)
 {
     DWORD parent = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry;
+    PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID == processId) {
-            parent = entry.th32ParentProcessID;
-            if (name)
-                *name = entry.szExeFile;
-        }
+        if (entry.th32ProcessID == processId && (parent = entry.th32ParentProcessID) && name)
+            *name = entry.szExeFile;
     CloseHandle(snapshot);
     return parent;
 }
@@ -161,40 +144,23 @@ void ExpectInstalled(bool payloadWhole = true)
     EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL) << "the tray client runs";
 }
 
-// Paths the system deletes at the next restart: pairs of names (file, new name; empty deletes).
-std::vector<std::string> PendingDeletions()
+// Whether the system deletes path at the next restart (a pair of names: the file, an empty new name).
+bool IsPendingDeletion(const std::string& path)
 {
     RegistryValue pending = ReadRegistryValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                                               "PendingFileRenameOperations");
-    std::vector<std::string> names(1), deleted;
+    std::vector<std::string> names(1);
     for (unsigned char c : pending.data)
         c ? (void)(names.back() += (char)c) : names.push_back("");
     for (size_t i = 0; i + 1 < names.size(); i += 2)
-        if (!names[i].empty() && names[i + 1].empty())
-            deleted.push_back(names[i].substr(names[i].compare(0, 4, "\\??\\") == 0 ? 4 : 0));
-    return deleted;
-}
-
-bool IsPendingDeletion(const std::string& path)
-{
-    for (const std::string& name : PendingDeletions())
-        if (lstrcmpiA(name.c_str(), path.c_str()) == 0)
+        if (names[i + 1].empty() && lstrcmpiA(names[i].c_str() + (names[i].compare(0, 4, "\\??\\") ? 0 : 4), path.c_str()) == 0)
             return true;
     return false;
 }
 
-// Every name in the temporary folder, folders included.
 std::vector<std::string> TempEntries()
 {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((TempFolder() + "*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    return names;
+    return FindFiles(TempFolder().substr(0, TempFolder().size() - 1), "*");
 }
 
 // What is in the temporary folder now but was not before, and will not go at the next restart.
@@ -212,8 +178,7 @@ std::vector<std::string> LeftInTemp(const std::vector<std::string>& before)
     return left;
 }
 
-// No file of ours (but one the system owns under a payload name, and one marked for the restart),
-// nothing set aside, no link, CSP key, Run value or control registration.
+// Nothing of the kit: but a system-owned file under a payload name and one marked for the restart.
 void ExpectNothingOfTheKit(const char* systemOwned, const char* markedForRestart = NULL)
 {
     for (const PayloadRow& row : PayloadTable) {
@@ -245,9 +210,6 @@ TEST(SetupProgram, Step1_ASecondInstallerEndsSilentlyAndDecliningChangesNothing)
     SeenMessageBox box;
     ASSERT_TRUE(WaitForMessageBox(SETUP_CAPTION, 30000, &box));
     EXPECT_EQ(box.text, TEXT_SETUP_CONFIRM);
-    EXPECT_EQ(ShownMessageBoxIcon(box.box), (UINT)MB_ICONINFORMATION);
-    EXPECT_EQ(box.buttons, std::vector<int>({ IDYES, IDNO }));
-    EXPECT_EQ(box.owner, (HWND)NULL);
 
     Program second;
     ASSERT_TRUE(StartProgram(second, SetupProgramFile(), ""));
@@ -265,33 +227,22 @@ TEST(SetupProgram, Step1_ASecondInstallerEndsSilentlyAndDecliningChangesNothing)
 
 TEST(SetupProgram, Step2_TheFirstInstallationBesideAPlantedLibrary)
 {
-    // The journal variable, set since step 1, names a file of someone else's: the installer and the
-    // controls it carries leave it as it is.
+    // The journal variable, set since step 1, names someone else's file: nothing writes to it.
     const std::string kept = "someone else's file\r\n";
     ASSERT_TRUE(WriteBytes(Journal, std::vector<unsigned char>(kept.begin(), kept.end())));
     // A download folder: the installer beside a newdev.dll that notes being loaded, with Wine told to
     // look beside the program first, as Windows does for a library that is not one of its known ones.
-    // Wine reads the setting at each process start. (Wine itself loads uxtheme and version before a
-    // program's entry point, so a plant of those cannot be defeated under Wine; not used here.)
     ScratchFolder download("download");
     ASSERT_TRUE(CopyFileA(SetupProgramFile().c_str(), download.File("KeySetup.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(BuildFile("tests/plant/newdev.dll").c_str(), download.File("newdev.dll").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(BuildFile("tests/newdev_importer.exe").c_str(), download.File("importer.exe").c_str(), FALSE));
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev", REG_SZ, "native,builtin", 15),
               ERROR_SUCCESS);
     ProgramRun run = RunConfirmed(download.File("KeySetup.exe"), SETUP_CAPTION, IDYES);
     EXPECT_EQ(ReadText(download.File("newdev-loaded.txt")), "") << "the planted library was loaded";
-    // The same plant beside a program that imports newdev is loaded, so the check above can fail.
-    Program importer;
-    ASSERT_TRUE(StartProgram(importer, download.File("importer.exe"), ""));
-    importer.Wait(30000);
-    EXPECT_NE(ReadText(download.File("newdev-loaded.txt")), "") << "the plant is not loaded even where imported";
     RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev");
 
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.result.text, TEXT_SETUP_DONE);
-    EXPECT_EQ(run.resultIcon, (UINT)MB_ICONINFORMATION);
-    EXPECT_EQ(run.result.buttons, std::vector<int>({ IDOK }));
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(KitFile("").substr(KitFile("").size() - 9), IsRunningUnderWow64() ? "syswow64\\" : "system32\\");
     ExpectInstalled();
@@ -310,14 +261,9 @@ TEST(SetupProgram, Step2_TheFirstInstallationBesideAPlantedLibrary)
     DWORD parent = ParentOf(trayId);
     ParentOf(parent, &starter);
     const char* shell = getenv("KIT_DESKTOP_SHELL");
-    if (shell && *shell) {
-        EXPECT_EQ(lstrcmpiA(starter.c_str(), "explorer.exe"), 0) << starter;
-    } else {
-        EXPECT_EQ(parent, run.processId) << starter;
-    }
+    EXPECT_TRUE(shell && *shell ? lstrcmpiA(starter.c_str(), "explorer.exe") == 0 : parent == run.processId) << starter;
 
-    // The uninstaller's check of a file under a system library's name answers for the kit's file,
-    // also while the system's library of that name is loaded, which the loader may answer for.
+    // The uninstaller's check answers for the kit's file, also while the system's namesake is loaded.
     HMODULE systemDevEnum = LoadLibraryA("devenum.dll");
     EXPECT_TRUE(IsKitMadeFile(KitFile("DevEnum.dll").c_str()));
     EXPECT_FALSE(IsKitMadeFile(KitFile("kernel32.dll").c_str()));
@@ -332,10 +278,10 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
     ASSERT_NE(WaitForWindow("#32770", MAIN_WINDOW_TITLE, 20000), (HWND)NULL);
     HWND oldTray = WaitForWindow("#32770", "KeyTray", 15000);
     ASSERT_NE(oldTray, (HWND)NULL);
-    // Held by this process, as a browser would hold a library of the kit.
+    // Held as a browser would hold a library of the kit.
     HMODULE held = LoadLibraryA(KitFile("KeyCsp.dll").c_str());
     ASSERT_NE(held, (HMODULE)NULL);
-    // One control replaced by the test copy that notes its calls, to see the old copy unregister.
+    // One control replaced by the test copy that notes its calls.
     const std::string control = KitFile("SealView.ocx");
     ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/journal/SealView.ocx").c_str(), control.c_str(), FALSE));
     DeleteFileA(Journal.c_str());
@@ -356,8 +302,7 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
 
 TEST(SetupProgram, Step4_FilesThatCannotBeReadOrWrittenAreReportedAfterEveryStep)
 {
-    // A certificate held with no sharing (neither deleted, nor replaced, nor read), and a library
-    // held for reading (neither deleted, nor set aside, nor written).
+    // A certificate held with no sharing, and a library held for reading.
     HANDLE root = CreateFileA(KitFile("rootca.cer").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     const std::vector<unsigned char> before = ReadBytes(KitFile("DevIfd.dll"));
     HANDLE library = CreateFileA(KitFile("DevIfd.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -369,7 +314,6 @@ TEST(SetupProgram, Step4_FilesThatCannotBeReadOrWrittenAreReportedAfterEveryStep
     CloseHandle(library);
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.result.text, TEXT_SETUP_FAILED);
-    EXPECT_EQ(run.resultIcon, (UINT)MB_ICONWARNING);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(ReadBytes(KitFile("DevIfd.dll")) == before);
     EXPECT_TRUE(FindFiles(KitFile(""), "DevIfd*.OBK").empty());
@@ -382,18 +326,13 @@ TEST(SetupProgram, Step5_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
     std::string userFile = TempFolder() + "KeyUninstallProbe.tmp";
     ASSERT_TRUE(WriteBytes(userFile, { 'm', 'i', 'n', 'e' }));
     std::vector<std::string> before = TempEntries();
-    std::string folders[2];
-    for (std::string& folder : folders) {
-        ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDNO);
-        EXPECT_FALSE(run.resultShown);
-        const std::string temp = TempFolder(), copy = run.boxProgram;
-        ASSERT_EQ(lstrcmpiA(copy.substr(0, temp.size()).c_str(), temp.c_str()), 0) << copy;
-        size_t slash = copy.find('\\', temp.size());
-        ASSERT_NE(slash, std::string::npos) << copy << " lies in a folder of its own";
-        folder = copy.substr(temp.size(), slash - temp.size());
-        EXPECT_EQ(std::find(before.begin(), before.end(), folder), before.end()) << folder << " was there before";
-    }
-    EXPECT_NE(folders[0], folders[1]);
+    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDNO);
+    EXPECT_FALSE(run.resultShown);
+    const std::string temp = TempFolder(), copy = run.boxProgram;
+    ASSERT_EQ(lstrcmpiA(copy.substr(0, temp.size()).c_str(), temp.c_str()), 0) << copy;
+    size_t slash = copy.find('\\', temp.size());
+    ASSERT_NE(slash, std::string::npos) << copy << " lies in a folder of its own";
+    EXPECT_EQ(std::find(before.begin(), before.end(), copy.substr(temp.size(), slash - temp.size())), before.end());
     EXPECT_EQ(LeftInTemp(before), std::vector<std::string>());
     EXPECT_EQ(ReadText(userFile), "mine");
     DeleteFileA(userFile.c_str());
@@ -402,8 +341,7 @@ TEST(SetupProgram, Step5_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
 
 TEST(SetupProgram, Step6_TheUninstallerLeavesNothingOfTheKit)
 {
-    // In the 64-bit prefix through the relocated copy, as the Start menu starts it; in the 32-bit
-    // one with the switch that makes it run in place and wait, as a removal script would.
+    // 64-bit: through the relocated copy, as the Start menu starts it; 32-bit: in place with "-wait".
     bool waiting = !IsRunningUnderWow64();
     std::vector<std::string> before = TempEntries();
     ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDYES, waiting ? "-wait" : "");

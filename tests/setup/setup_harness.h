@@ -19,30 +19,26 @@ struct RegistryValue {
     std::vector<unsigned char> data;
 };
 RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name);
-// extraAccess picks a registry view (KEY_WOW64_32KEY, KEY_WOW64_64KEY) or 0 for the process's own.
+// extraAccess picks a registry view (KEY_WOW64_64KEY) or 0 for the process's own.
 bool RegistryKeyExists(HKEY root, const char* path, REGSAM extraAccess = 0);
-// The bytes a REG_SZ value of this text holds, terminating zero included.
-std::vector<unsigned char> TextValueBytes(const std::string& text);
 
 // A whole registration under root: the user key's five values, or the machine key's three and the
 // Run value naming the tray client.
 void ExpectCspRegistration(HKEY root, const std::string& imagePath, const std::string& trayPath = "");
-// Removes every key and value the registration writes.
 void RemoveCspRegistration();
 
 // How many certificates equal to der a local machine system store holds.
 int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der);
 
-// The installer under test: KIT_SETUP_EXE when set (a release's), else KeySetup.exe from the build.
+// The installer under test: KIT_SETUP_EXE when set (a release's), else KeySetup.exe from the build;
+// loaded for its resources only (NULL when it cannot be), and a resource's bytes in language 2052.
 std::string SetupProgramFile();
-// That installer, loaded for its resources only; NULL when it cannot be loaded.
 HMODULE LoadSetupResources();
-// A resource's bytes in language 2052; empty when there is no such resource.
 std::vector<unsigned char> ResourceBytes(HMODULE module, const char* type, int id);
 
 // The tick DeployFixture's tests run at, which names what they set aside; their pauses are not slept.
 const DWORD DeployTick = 123456789;
-// The paths DeployFixture's tests have the system protect; none unless a test adds them.
+// The paths DeployFixture's tests have the system protect.
 extern std::vector<std::string> ProtectedPaths;
 
 // Payload rows written into a scratch folder of the test's own.

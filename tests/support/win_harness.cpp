@@ -2,96 +2,74 @@
 #include "win_harness.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <string.h>
 
-std::string WindowsPath(const std::string& unixPath)
+static std::string Backslashed(std::string path)
 {
-    std::string path = "Z:" + unixPath;
     for (char& c : path)
         if (c == '/')
             c = '\\';
     return path;
 }
 
+std::string WindowsPath(const std::string& unixPath)
+{
+    return Backslashed("Z:" + unixPath);
+}
+
+// Test programs live in <build>/tests; a cut path names no file at all, so the caller fails plainly.
 std::string BuildFile(const std::string& relative)
 {
-    // Test programs live in <build>/tests; the build's root is one level up.
     char self[MAX_PATH];
     DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
-    // A cut path would name files in the wrong folder; none at all makes the caller fail plainly.
     if (n == 0 || n >= sizeof self)
         return "";
     std::string dir(self, n);
     dir = dir.substr(0, dir.find_last_of('\\'));
-    dir = dir.substr(0, dir.find_last_of('\\'));
-    std::string rel = relative;
-    for (char& c : rel)
-        if (c == '/')
-            c = '\\';
-    return dir + "\\" + rel;
+    return dir.substr(0, dir.find_last_of('\\')) + "\\" + Backslashed(relative);
 }
 
 std::string TempFolder()
 {
     char temp[MAX_PATH];
     DWORD n = GetTempPathA(sizeof temp, temp);
-    // Too long a path is not written at all: n is then the size it needs.
-    if (n == 0 || n >= sizeof temp)
-        return "";
-    return std::string(temp, n);
+    return n == 0 || n >= sizeof temp ? "" : std::string(temp, n);
 }
 
 Program::~Program()
 {
-    if (started) {
-        Kill();
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
+    if (!started)
+        return;
+    if (Wait(0) == STILL_ACTIVE) {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 5000);
     }
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
 }
 
 DWORD Program::Wait(DWORD timeoutMs)
 {
-    if (!started)
-        return STILL_ACTIVE;
-    WaitForSingleObject(info.hProcess, timeoutMs);
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info.hProcess, &code);
+    if (started && WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_FAILED)
+        GetExitCodeProcess(info.hProcess, &code);
     return code;
-}
-
-void Program::Kill()
-{
-    if (started && Wait(0) == STILL_ACTIVE) {
-        TerminateProcess(info.hProcess, 99);
-        WaitForSingleObject(info.hProcess, 5000);
-    }
 }
 
 void RemoveTree(const std::string& path)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    std::string from = path + '\0';   // the list ends with two zeros
+    SHFILEOPSTRUCTA operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NO_UI;
+    SHFileOperationA(&operation);
 }
 
-ScratchFolder::ScratchFolder(const std::string& name)
+// Left over from a run that was cut short, if there.
+ScratchFolder::ScratchFolder(const std::string& name) : path(TempFolder() + "kit-test-" + name)
 {
-    path = TempFolder() + "kit-test-" + name;
-    // Left over from a run that was cut short.
     RemoveTree(path);
     CreateDirectoryA(path.c_str(), NULL);
 }
@@ -111,15 +89,14 @@ std::vector<unsigned char> ReadBytes(const std::string& path)
     std::vector<unsigned char> bytes;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    DWORD size = GetFileSize(file, NULL);
-    bytes.resize(size);
     DWORD read = 0;
-    if (size && !ReadFile(file, bytes.data(), size, &read, NULL))
-        read = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        bytes.resize(GetFileSize(file, NULL));
+        if (bytes.empty() || !ReadFile(file, bytes.data(), (DWORD)bytes.size(), &read, NULL))
+            read = 0;
+        CloseHandle(file);
+    }
     bytes.resize(read);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -139,12 +116,9 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
             names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
     FindClose(search);
     return names;
 }
@@ -152,42 +126,36 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 bool StartProgram(Program& program, const std::string& exe, const std::string& arguments,
                   const std::string& directory)
 {
-    std::string commandLine = "\"" + exe + "\"";
-    if (!arguments.empty())
-        commandLine += " " + arguments;
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::string dir = directory.empty() ? exe.substr(0, exe.find_last_of('\\')) : directory;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    program.started = CreateProcessA(exe.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                                     dir.c_str(), &startup, &program.info) != FALSE;
+    program.started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, dir.c_str(),
+                                     &startup, &program.info) != FALSE;
     return program.started;
+}
+
+// Checks done every 50 ms until it holds or the time is up.
+template <class Check> static bool PollUntil(DWORD timeoutMs, Check done)
+{
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        if (done())
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+    }
 }
 
 HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND window = FindWindowA(className, title);
-        if (window)
-            return window;
-        if (GetTickCount() - start > timeoutMs)
-            return NULL;
-        Sleep(50);
-    }
+    HWND window = NULL;
+    PollUntil(timeoutMs, [&] { return (window = FindWindowA(className, title)) != NULL; });
+    return window;
 }
 
 bool WaitForWindowGone(const char* className, const char* title, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (FindWindowA(className, title)) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(50);
-    }
-    return true;
+    return PollUntil(timeoutMs, [&] { return !FindWindowA(className, title); });
 }
 
 void WaitIdle(const Program& program, DWORD timeoutMs)
@@ -200,87 +168,57 @@ bool IsControlEnabled(HWND dialog, int id)
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
-bool IsControlVisible(HWND dialog, int id)
-{
-    return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-// Sent rather than GetWindowTextA, which reads no control text of another process; sized by its
-// length so that a long text is never cut.
-static std::string SentText(HWND control)
-{
-    LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return "";
-    // A Unicode control may count characters; each takes at most two bytes in the ANSI code page.
-    std::vector<char> text(2 * (size_t)length + 1, '\0');
-    LRESULT copied = SendMessageA(control, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)text.data());
-    if (copied <= 0)
-        return "";
-    return std::string(text.data(), (size_t)copied < text.size() ? (size_t)copied : text.size() - 1);
-}
-
+// Sent: GetWindowTextA reads no control text of another process. A Unicode control may count
+// characters; each takes at most two bytes in the ANSI code page.
 std::string ControlText(HWND dialog, int id)
 {
-    return SentText(GetDlgItem(dialog, id));
+    HWND control = GetDlgItem(dialog, id);
+    LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<char> text(2 * (size_t)(length > 0 ? length : 0) + 1, '\0');
+    LRESULT copied = length > 0 ? SendMessageA(control, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)text.data()) : 0;
+    return std::string(text.data(), copied <= 0 ? 0 : (size_t)copied < text.size() ? (size_t)copied : text.size() - 1);
 }
 
 // TVM_GETITEMA carries pointers, so the item record and its text buffer must live in the
 // tree's own process.
-std::vector<TreeItemInfo> ReadTree(HWND tree)
+static void ReadItems(HWND tree, HANDLE process, BYTE* remote, HTREEITEM first, int depth,
+                      std::vector<TreeItemInfo>& items)
 {
-    std::vector<TreeItemInfo> items;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(tree, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process)
-        return items;
-    const SIZE_T textSize = 512;
-    BYTE* remote = (BYTE*)VirtualAllocEx(process, NULL, sizeof(TVITEMA) + textSize, MEM_COMMIT, PAGE_READWRITE);
-    // Without it the tree would be handed a null item record.
-    if (!remote) {
-        CloseHandle(process);
-        return items;
-    }
+    const int textSize = 512;
     HTREEITEM selected = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
-
-    struct Pending { HTREEITEM item; int depth; };
-    std::vector<Pending> stack;
-    HTREEITEM root = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
-    // Depth-first in display order: siblings pushed in reverse so the first is read first.
-    std::vector<HTREEITEM> level;
-    for (HTREEITEM i = root; i; i = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)i))
-        level.push_back(i);
-    for (auto it = level.rbegin(); it != level.rend(); ++it)
-        stack.push_back({ *it, 0 });
-    while (!stack.empty()) {
-        Pending p = stack.back();
-        stack.pop_back();
-        TVITEMA item;
-        ZeroMemory(&item, sizeof item);
+    for (HTREEITEM i = first; i; i = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)i)) {
+        TVITEMA item = {};
         item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_STATE | TVIF_HANDLE;
-        item.hItem = p.item;
+        item.hItem = i;
         item.stateMask = TVIS_EXPANDED | TVIS_SELECTED;
         item.pszText = (LPSTR)(remote + sizeof(TVITEMA));
-        item.cchTextMax = (int)textSize;
+        item.cchTextMax = textSize;
         WriteProcessMemory(process, remote, &item, sizeof item, NULL);
         WriteProcessMemory(process, remote + sizeof(TVITEMA), "", 1, NULL);
         SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)remote);
         char text[textSize] = "";
         ReadProcessMemory(process, remote, &item, sizeof item, NULL);
         ReadProcessMemory(process, remote + sizeof(TVITEMA), text, sizeof text - 1, NULL);
-        text[sizeof text - 1] = '\0';
-        items.push_back({ text, p.depth, item.iImage, p.item == selected, (item.state & TVIS_EXPANDED) != 0 });
-
-        std::vector<HTREEITEM> children;
-        for (HTREEITEM c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)p.item); c;
-             c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c))
-            children.push_back(c);
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back({ *it, p.depth + 1 });
+        items.push_back({ text, depth, item.iImage, i == selected, (item.state & TVIS_EXPANDED) != 0 });
+        ReadItems(tree, process, remote, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)i),
+                  depth + 1, items);
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
+}
+
+std::vector<TreeItemInfo> ReadTree(HWND tree)
+{
+    std::vector<TreeItemInfo> items;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    BYTE* remote = process ? (BYTE*)VirtualAllocEx(process, NULL, sizeof(TVITEMA) + 512, MEM_COMMIT, PAGE_READWRITE)
+                           : NULL;
+    if (remote) {
+        ReadItems(tree, process, remote, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0), 0, items);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    if (process)
+        CloseHandle(process);
     return items;
 }
 
@@ -304,78 +242,11 @@ static BOOL CALLBACK FindBox(HWND window, LPARAM param)
     return FALSE;
 }
 
-// A size x size square of dc, row by row.
-static std::vector<COLORREF> ReadPixels(HDC dc, int left, int top, int size)
-{
-    std::vector<COLORREF> pixels;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            pixels.push_back(GetPixel(dc, left + x, top + y));
-    return pixels;
-}
-
-UINT ShownMessageBoxIcon(HWND box)
-{
-    static const struct { LPCSTR id; UINT style; } icons[] = {
-        { IDI_EXCLAMATION, MB_ICONWARNING }, { IDI_ASTERISK, MB_ICONINFORMATION },
-        { IDI_HAND, MB_ICONERROR },          { IDI_QUESTION, MB_ICONQUESTION },
-    };
-    HWND shownIcon = GetWindow(box, GW_CHILD);
-    while (shownIcon && (GetWindowLongA(shownIcon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-        shownIcon = GetWindow(shownIcon, GW_HWNDNEXT);
-    if (!shownIcon)
-        return 0;
-    SetForegroundWindow(box);
-    RedrawWindow(box, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(200);
-    // Read from the screen: another process's window surface is not readable through its DC.
-    const int size = GetSystemMetrics(SM_CXICON);
-    RECT at;
-    GetWindowRect(shownIcon, &at);
-    HDC screen = GetDC(NULL);
-    std::vector<COLORREF> shown = ReadPixels(screen, at.left, at.top, size);
-    // Each system icon drawn here over the same background; the nearest in colour is the one shown.
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    HBRUSH background = CreateSolidBrush(shown[0]);
-    RECT all = { 0, 0, size, size };
-    UINT nearest = 0;
-    long best = -1;
-    for (const auto& icon : icons) {
-        FillRect(dc, &all, background);
-        DrawIconEx(dc, 0, 0, LoadIconA(NULL, icon.id), size, size, 0, NULL, DI_NORMAL);
-        std::vector<COLORREF> drawn = ReadPixels(dc, 0, 0, size);
-        long distance = 0;
-        for (size_t i = 0; i < shown.size(); ++i)
-            distance += labs((long)GetRValue(shown[i]) - GetRValue(drawn[i]))
-                        + labs((long)GetGValue(shown[i]) - GetGValue(drawn[i]))
-                        + labs((long)GetBValue(shown[i]) - GetBValue(drawn[i]));
-        if (best < 0 || distance < best) {
-            best = distance;
-            nearest = icon.style;
-        }
-    }
-    SelectObject(dc, old);
-    DeleteObject(background);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(NULL, screen);
-    return nearest;
-}
-
 bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen)
 {
-    DWORD start = GetTickCount();
     BoxSearch search = { caption, NULL };
-    for (;;) {
-        EnumWindows(FindBox, (LPARAM)&search);
-        if (search.found)
-            break;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(50);
-    }
+    if (!PollUntil(timeoutMs, [&] { return EnumWindows(FindBox, (LPARAM)&search), search.found != NULL; }))
+        return false;
     if (seen) {
         HWND box = search.found;
         seen->box = box;

@@ -22,7 +22,6 @@ struct Program {
     bool started = false;
     ~Program();                    // ends the program if it still runs
     DWORD Wait(DWORD timeoutMs);   // exit code, or STILL_ACTIVE after the timeout
-    void Kill();
 };
 
 // Deletes a folder and everything in it.
@@ -46,7 +45,7 @@ bool FileExists(const std::string& path);
 // The whole file, also while another program holds it open with sharing; empty when unreadable.
 std::vector<unsigned char> ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
-// Names of the files in folder that match the pattern (for example "*.OBK").
+// Names of the files and folders in folder that match the pattern (for example "*.OBK").
 std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern);
 
 // Starts exe with the given argument text in directory (empty: exe's directory).
@@ -59,7 +58,6 @@ bool WaitForWindowGone(const char* className, const char* title, DWORD timeoutMs
 void WaitIdle(const Program& program, DWORD timeoutMs = 5000);
 
 bool IsControlEnabled(HWND dialog, int id);
-bool IsControlVisible(HWND dialog, int id);
 std::string ControlText(HWND dialog, int id);
 
 struct TreeItemInfo {
@@ -81,8 +79,5 @@ struct SeenMessageBox {
 };
 // Waits for a message box with this caption from any process (a "#32770" window with text 0xFFFF).
 bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen);
-// The MB_ICON... style of the icon a message box of any process shows, told from the pixels on
-// screen (icon handles differ between processes once a manifest asks for common controls 6).
-UINT ShownMessageBoxIcon(HWND box);
 // Presses a button of a message box or dialog the way a click would.
 void PressButton(HWND dialog, int id);
