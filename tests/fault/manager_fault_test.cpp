@@ -1,7 +1,5 @@
-// The manager over a virtual key told to fail one call of a handle at a time: every call of a refresh,
-// a PIN check and a PIN change fails in turn (negative result, bad status word, short read, the key's
-// own PIN answers), and a key is pulled out part-way. Afterwards no key may be open, KeyCmd.dll must be
-// released, no box may have been shown while a key was open, and the user is told what the key did.
+// Every call of a refresh, a PIN check and a change failing in turn on the virtual key, and a key pulled
+// out part-way: nothing left open or bound, no box while a key is open, the user told what the key did.
 #include <stdio.h>
 #include <string.h>
 

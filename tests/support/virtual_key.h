@@ -48,7 +48,6 @@ struct KeyState {
     std::string failedCall;        // the call that answered it
     std::string pin[2];
     int retriesLeft[2] = {};
-    bool locked[2] = {};
 };
 // False when the slot holds no readable key.
 bool ReadKey(int slot, KeyState* state);

@@ -25,21 +25,19 @@ TempStore::~TempStore()
 int KeysimHere(const std::string& line)
 {
     std::vector<std::string> words(1, "keysim");
-    bool inWord = false, quoted = false;
+    bool quoted = false, between = true;
     for (char c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-            if (!inWord)
-                words.push_back("");
-            inWord = true;
-        } else if (c == ' ' && !quoted) {
-            inWord = false;
-        } else {
-            if (!inWord)
-                words.push_back("");
-            inWord = true;
-            words.back() += c;
+        if (c == ' ' && !quoted) {
+            between = true;
+            continue;
         }
+        if (between)
+            words.push_back("");
+        between = false;
+        if (c == '"')
+            quoted = !quoted;
+        else
+            words.back() += c;
     }
     std::vector<char*> argv;
     for (std::string& word : words)
@@ -68,7 +66,6 @@ bool ReadKey(int slot, KeyState* state)
     for (int i = 0; i < KEY_APPLICATIONS; ++i) {
         state->pin[i].assign((const char*)key.apps[i].pin, (size_t)key.apps[i].pinLength);
         state->retriesLeft[i] = key.apps[i].retriesLeft;
-        state->locked[i] = IsApplicationLocked(&key.apps[i]) != 0;
     }
     return true;
 }

@@ -185,21 +185,18 @@ static void ReadItems(HWND tree, HANDLE process, BYTE* remote, HTREEITEM first, 
                       std::vector<TreeItemInfo>& items)
 {
     const int textSize = 512;
-    HTREEITEM selected = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
     for (HTREEITEM i = first; i; i = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)i)) {
         TVITEMA item = {};
-        item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_STATE | TVIF_HANDLE;
+        item.mask = TVIF_TEXT | TVIF_HANDLE;
         item.hItem = i;
-        item.stateMask = TVIS_EXPANDED | TVIS_SELECTED;
         item.pszText = (LPSTR)(remote + sizeof(TVITEMA));
         item.cchTextMax = textSize;
         WriteProcessMemory(process, remote, &item, sizeof item, NULL);
         WriteProcessMemory(process, remote + sizeof(TVITEMA), "", 1, NULL);
         SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)remote);
         char text[textSize] = "";
-        ReadProcessMemory(process, remote, &item, sizeof item, NULL);
         ReadProcessMemory(process, remote + sizeof(TVITEMA), text, sizeof text - 1, NULL);
-        items.push_back({ text, depth, item.iImage, i == selected, (item.state & TVIS_EXPANDED) != 0 });
+        items.push_back({ text, depth });
         ReadItems(tree, process, remote, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)i),
                   depth + 1, items);
     }
@@ -250,13 +247,8 @@ bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* see
     if (seen) {
         HWND box = search.found;
         seen->box = box;
-        seen->owner = GetWindow(box, GW_OWNER);
         seen->caption = caption;
         seen->text = ControlText(box, 0xFFFF);
-        seen->buttons.clear();
-        for (int id : { IDOK, IDCANCEL, IDYES, IDNO })
-            if (GetDlgItem(box, id))
-                seen->buttons.push_back(id);
     }
     return true;
 }

@@ -63,19 +63,14 @@ std::string ControlText(HWND dialog, int id);
 struct TreeItemInfo {
     std::string text;
     int depth;     // 0 for top-level items
-    int image;
-    bool selected;
-    bool expanded;
 };
 // Reads every item of a tree view in display order, also from another process.
 std::vector<TreeItemInfo> ReadTree(HWND tree);
 
 struct SeenMessageBox {
     HWND box = NULL;
-    HWND owner = NULL;
     std::string caption;
     std::string text;
-    std::vector<int> buttons;      // IDOK, IDYES, IDNO, IDCANCEL present
 };
 // Waits for a message box with this caption from any process (a "#32770" window with text 0xFFFF).
 bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen);
