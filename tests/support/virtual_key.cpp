@@ -44,12 +44,12 @@ static int TOKENAPI SeenChange(int handle, int length, const unsigned char* data
     return RealChange(handle, length, data);
 }
 
-static HMODULE Load(const char* name)
+static HMODULE WINAPI Load(LPCSTR name)
 {
     return Binding.missingLibraries.count(name) ? NULL : LoadLibraryA(name);
 }
 
-static FARPROC Lookup(HMODULE module, const char* name)
+static FARPROC WINAPI Lookup(HMODULE module, LPCSTR name)
 {
     FARPROC address = Binding.missingNames.count(name) ? NULL : GetProcAddress(module, name);
     if (address && strcmp(name, "QZ_Open") == 0) {
