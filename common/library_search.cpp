@@ -1,6 +1,8 @@
 // Narrowing the library search of the elevated programs to the system directory.
 #include "library_search.h"
 
+#include <string.h>
+
 #include "bounded_text.h"
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);
@@ -30,4 +32,17 @@ HMODULE LoadSystemLibrary(const char* name)
         || !TextAppend(path, sizeof path, name))
         return NULL;
     return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+int BindSystemFunctions(const char* library, const SystemFunction* functions, int count)
+{
+    HMODULE module = LoadSystemLibrary(library);
+    int found = module != NULL;
+    for (int i = 0; i < count; ++i) {
+        FARPROC address = module ? GetProcAddress(module, functions[i].name) : NULL;
+        // Copied, not assigned through a cast: the slot has the function's own pointer type.
+        memcpy(functions[i].slot, &address, sizeof address);
+        found = found && address != NULL;
+    }
+    return found;
 }

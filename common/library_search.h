@@ -11,3 +11,13 @@ void NarrowLibrarySearch(void);
 // A library that is not among those Windows maps from its own directory only, loaded from the
 // system directory; NULL when it cannot be loaded.
 HMODULE LoadSystemLibrary(const char* name);
+
+// A function of such a library and the pointer it is kept in (any function pointer type).
+struct SystemFunction {
+    const char* name;
+    void* slot;
+};
+
+// Loads the library from the system directory and fills every slot (NULL for a name not found);
+// 1 when all were found.
+int BindSystemFunctions(const char* library, const SystemFunction* functions, int count);

@@ -21,25 +21,17 @@ static CertificateApi Crypt32;
 // 1 when every function was found; looked for once.
 static int BindCertificateApi(void)
 {
-    CertificateApi* api = &Crypt32;
-    static int looked;
-    static int found;
-    if (looked)
-        return found;
-    looked = 1;
-    HMODULE crypt32 = LoadSystemLibrary("crypt32.dll");
-    if (!crypt32)
-        return 0;
-    api->openStore = (HCERTSTORE(WINAPI*)(LPCSTR, DWORD, HCRYPTPROV_LEGACY, DWORD, const void*))(void*)
-        GetProcAddress(crypt32, "CertOpenStore");
-    api->createContext = (PCCERT_CONTEXT(WINAPI*)(DWORD, const BYTE*, DWORD))(void*)
-        GetProcAddress(crypt32, "CertCreateCertificateContext");
-    api->addContext = (BOOL(WINAPI*)(HCERTSTORE, PCCERT_CONTEXT, DWORD, PCCERT_CONTEXT*))(void*)
-        GetProcAddress(crypt32, "CertAddCertificateContextToStore");
-    api->freeContext = (BOOL(WINAPI*)(PCCERT_CONTEXT))(void*)GetProcAddress(crypt32, "CertFreeCertificateContext");
-    api->closeStore = (BOOL(WINAPI*)(HCERTSTORE, DWORD))(void*)GetProcAddress(crypt32, "CertCloseStore");
-    found = api->openStore && api->createContext && api->addContext && api->freeContext && api->closeStore;
-    return found;
+    static const SystemFunction functions[] = {
+        { "CertOpenStore", &Crypt32.openStore },
+        { "CertCreateCertificateContext", &Crypt32.createContext },
+        { "CertAddCertificateContextToStore", &Crypt32.addContext },
+        { "CertFreeCertificateContext", &Crypt32.freeContext },
+        { "CertCloseStore", &Crypt32.closeStore },
+    };
+    static int bound = -1;
+    if (bound < 0)
+        bound = BindSystemFunctions("crypt32.dll", functions, sizeof functions / sizeof functions[0]);
+    return bound;
 }
 
 int ImportCertificateFile(const char* path, const char* storeName)

@@ -16,14 +16,11 @@ typedef BOOL(WINAPI* UpdateDriverFn)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 static BOOL WINAPI UpdateDriverFromSystem(HWND owner, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot)
 {
     static UpdateDriverFn update;
-    static int bound;
+    static const SystemFunction function = { "UpdateDriverForPlugAndPlayDevicesA", &update };
+    static int bound = -1;
+    if (bound < 0)
+        bound = BindSystemFunctions("newdev.dll", &function, 1);
     if (!bound) {
-        bound = 1;
-        HMODULE newdev = LoadSystemLibrary("newdev.dll");
-        if (newdev)
-            update = (UpdateDriverFn)(void*)GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA");
-    }
-    if (!update) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;
     }

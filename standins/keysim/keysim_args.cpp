@@ -1,7 +1,6 @@
 // Parses keysim's subcommands; nothing is read or written here, so a bad line changes nothing.
 #include "keysim_args.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "bounded_text.h"
@@ -128,14 +127,27 @@ int ParseFilePosition(const char* text, KeyLocation* location, unsigned* fileId)
     return 0;
 }
 
-static int TakeSlot(Words* w, KeysimCommand* c, char* error, size_t size)
+// The next word as a number in [low, high] (below 0 with a '-'), or a usage error naming it.
+static int TakeNumber(Words* w, const char* name, long low, long high, int* value, char* error, size_t size)
 {
     const char* word = Next(w);
-    long slot = ParseNumber(word, 0, KEY_SLOTS - 1);
-    if (slot < 0)
-        return Fail(error, size, word ? "SLOT must be 0..3, not" : "SLOT is missing", word);
-    c->slot = (int)slot;
-    return ARGS_OK;
+    int negative = low < 0 && word && *word == '-';
+    long n = ParseNumber(negative ? word + 1 : word, 0, negative ? -low : high);
+    char reason[80] = "";
+    if (n >= 0 && (negative || n >= low)) {
+        *value = negative ? (int)-n : (int)n;
+        return ARGS_OK;
+    }
+    if (word)
+        TextAppendFormat(reason, sizeof reason, "%s must be %ld..%ld, not", name, low, high);
+    else
+        TextAppendFormat(reason, sizeof reason, "%s is missing", name);
+    return Fail(error, size, reason, word);
+}
+
+static int TakeSlot(Words* w, KeysimCommand* c, char* error, size_t size)
+{
+    return TakeNumber(w, "SLOT", 0, KEY_SLOTS - 1, &c->slot, error, size);
 }
 
 static int TakeApplication(Words* w, KeysimCommand* c, int allowAll, char* error, size_t size)
@@ -249,11 +261,8 @@ static int ParseCorrupt(Words* w, KeysimCommand* c, char* error, size_t size)
         if (ParseFilePosition(file, &c->location, &c->fileId) != 0)
             return Fail(error, size, file ? "not a file of a key:" : "FILE is missing", file);
         c->hasFile = 1;
-        const char* n = Next(w);
-        long declared = ParseNumber(n, 0, 0xFFFF);
-        if (declared < 0)
-            return Fail(error, size, n ? "N must be 0..65535, not" : "N is missing", n);
-        c->number = (int)declared;
+        if (TakeNumber(w, "N", 0, 0xFFFF, &c->number, error, size) != ARGS_OK)
+            return ARGS_USAGE_ERROR;
     } else if (strcmp(what, "garbage") == 0) {
         c->action = ACTION_CORRUPT_GARBAGE;
         if (TakeApplication(w, c, 0, error, size) != ARGS_OK || TakeContainerAndKind(w, c, error, size) != ARGS_OK)
@@ -314,12 +323,7 @@ static int ParseAction(Words* w, const char* name, KeysimCommand* c, char* error
         c->action = ACTION_SET_RETRIES;
         if (TakeSlot(w, c, error, size) != ARGS_OK || TakeApplication(w, c, 1, error, size) != ARGS_OK)
             return ARGS_USAGE_ERROR;
-        const char* n = Next(w);
-        long left = ParseNumber(n, 0, KEY_RETRIES_MAX);
-        if (left < 0)
-            return Fail(error, size, n ? "N must be 0..15, not" : "N is missing", n);
-        c->number = (int)left;
-        return ARGS_OK;
+        return TakeNumber(w, "N", 0, KEY_RETRIES_MAX, &c->number, error, size);
     }
     if (strcmp(name, "reset-retries") == 0) {
         c->action = ACTION_RESET_RETRIES;
@@ -350,32 +354,19 @@ static int ParseAction(Words* w, const char* name, KeysimCommand* c, char* error
         c->action = ACTION_VANISH;
         if (TakeSlot(w, c, error, size) != ARGS_OK)
             return ARGS_USAGE_ERROR;
-        const char* n = Next(w);
-        long calls = ParseNumber(n, 1, KEY_VANISH_CALLS_MAX);
-        if (calls < 0)
-            return Fail(error, size, n ? "CALLS must be 1..1000000, not" : "CALLS is missing", n);
-        c->number = (int)calls;
-        return ARGS_OK;
+        return TakeNumber(w, "CALLS", 1, KEY_VANISH_CALLS_MAX, &c->number, error, size);
     }
     if (strcmp(name, "fail") == 0) {
         c->action = ACTION_FAIL;
-        if (TakeSlot(w, c, error, size) != ARGS_OK)
+        if (TakeSlot(w, c, error, size) != ARGS_OK ||
+            TakeNumber(w, "CALL", 0, KEY_VANISH_CALLS_MAX, &c->number, error, size) != ARGS_OK ||
+            TakeNumber(w, "RESULT", -KEY_VANISH_CALLS_MAX, KEY_VANISH_CALLS_MAX, &c->failResult, error, size) != ARGS_OK)
             return ARGS_USAGE_ERROR;
-        const char* n = Next(w);
-        long call = ParseNumber(n, 0, KEY_VANISH_CALLS_MAX);
-        if (call < 0)
-            return Fail(error, size, n ? "CALL must be 0..1000000, not" : "CALL is missing", n);
-        c->number = (int)call;
-        const char* r = Next(w);
-        long result = ParseNumber(r && *r == '-' ? r + 1 : r, 0, KEY_VANISH_CALLS_MAX);
-        if (result < 0)
-            return Fail(error, size, r ? "RESULT must be -1000000..1000000, not" : "RESULT is missing", r);
-        c->failResult = *r == '-' ? -(int)result : (int)result;
-        c->failStatus = 0x9000;
+        uint32_t status = 0x9000;
         const char* s = Next(w);
-        char* end = NULL;
-        if (s && (strlen(s) != 4 || (c->failStatus = (unsigned)strtoul(s, &end, 16), *end != '\0')))
+        if (s && ParseHexDigits(s, strlen(s), 4, &status) != 0)
             return Fail(error, size, "STATUS must be four hex digits, not", s);
+        c->failStatus = status;
         return ARGS_OK;
     }
     if (strcmp(name, "corrupt") == 0)

@@ -2,7 +2,6 @@
 #include "key_ini.h"
 
 #include <ctype.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "bounded_text.h"
@@ -122,22 +121,35 @@ static long ParseCallCount(const Field* f)
     return n >= 1 && n <= KEY_VANISH_CALLS_MAX ? n : -1;
 }
 
-// "CALL RESULT STATUS": 1..KEY_VANISH_CALLS_MAX, a decimal of at most that size, four hex digits.
+// "CALL RESULT STATUS", one space apart: CALL as vanish_after_calls, RESULT a decimal of the same
+// size with an optional '-', STATUS four hexadecimal digits.
 static int ParseFault(const Field* f, KeyDescription* key)
 {
-    char text[40];
-    if (f->valueLength >= sizeof text)
+    Field parts[3];
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (at > f->valueLength)
+            return -1;
+        const char* space = (const char*)memchr(f->value + at, ' ', f->valueLength - at);
+        size_t end = space ? (size_t)(space - f->value) : f->valueLength;
+        parts[i] = *f;
+        parts[i].value = f->value + at;
+        parts[i].valueLength = end - at;
+        at = end + 1;
+    }
+    if (at <= f->valueLength) // a fourth part
         return -1;
-    memcpy(text, f->value, f->valueLength);
-    text[f->valueLength] = '\0';
-    long call = 0, result = 0;
-    unsigned status = 0;
-    int end = -1;
-    if (sscanf(text, "%ld %ld %4x%n", &call, &result, &status, &end) != 3 || end != (int)f->valueLength ||
-        call < 1 || call > KEY_VANISH_CALLS_MAX || result < -KEY_VANISH_CALLS_MAX || result > KEY_VANISH_CALLS_MAX)
+    int negative = parts[1].valueLength > 0 && parts[1].value[0] == '-';
+    parts[1].value += negative;
+    parts[1].valueLength -= negative;
+    long call = ParseCallCount(&parts[0]);
+    long result = ParseDecimal(&parts[1], 7);
+    uint32_t status = 0;
+    if (call < 0 || result < 0 || result > KEY_VANISH_CALLS_MAX ||
+        ParseHexDigits(parts[2].value, parts[2].valueLength, 4, &status) != 0)
         return -1;
     key->failAtCall = (int)call;
-    key->failResult = (int)result;
+    key->failResult = negative ? (int)-result : (int)result;
     key->failStatus = status;
     return 0;
 }
@@ -215,14 +227,13 @@ static int KeyField(const Field* f, KeyDescription* key, int* seen, int line, ch
         key->vanishAfterCalls = (int)n;
     } else if (Is(f, "failed_call")) {
         flag = SEEN_FAILED;
-        size_t n = f->valueLength;
-        for (size_t i = 0; i < n && n <= KEY_CALL_NAME_MAX; ++i)
-            if (!isalnum((unsigned char)f->value[i]) && f->value[i] != '_')
-                n = 0;
-        if (n < 1 || n > KEY_CALL_NAME_MAX)
+        int valid = f->valueLength >= 1 && f->valueLength <= KEY_CALL_NAME_MAX;
+        for (size_t i = 0; valid && i < f->valueLength; ++i)
+            valid = isalnum((unsigned char)f->value[i]) || f->value[i] == '_';
+        if (!valid)
             return Fail(error, errorSize, line, "failed_call must be a call's name, not", f->value, f->valueLength);
-        memcpy(key->failedCall, f->value, n);
-        key->failedCall[n] = '\0';
+        memcpy(key->failedCall, f->value, f->valueLength);
+        key->failedCall[f->valueLength] = '\0';
     } else if (Is(f, "fail")) {
         flag = SEEN_FAIL;
         if (ParseFault(f, key) != 0)

@@ -33,20 +33,15 @@ static VersionApi Version;
 // 1 when every function was found; looked for once.
 static int BindVersionApi(void)
 {
-    static int looked;
-    static int found;
-    if (looked)
-        return found;
-    looked = 1;
-    HMODULE library = LoadSystemLibrary("version.dll");
-    if (!library)
-        return 0;
-    Version.infoSize = (DWORD(WINAPI*)(LPCSTR, LPDWORD))(void*)GetProcAddress(library, "GetFileVersionInfoSizeA");
-    Version.info = (BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID))(void*)GetProcAddress(library, "GetFileVersionInfoA");
-    Version.queryValue =
-        (BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT))(void*)GetProcAddress(library, "VerQueryValueA");
-    found = Version.infoSize && Version.info && Version.queryValue;
-    return found;
+    static const SystemFunction functions[] = {
+        { "GetFileVersionInfoSizeA", &Version.infoSize },
+        { "GetFileVersionInfoA", &Version.info },
+        { "VerQueryValueA", &Version.queryValue },
+    };
+    static int bound = -1;
+    if (bound < 0)
+        bound = BindSystemFunctions("version.dll", functions, sizeof functions / sizeof functions[0]);
+    return bound;
 }
 
 static int VersionBlockNamesKitMaker(const char* path)
