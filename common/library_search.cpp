@@ -5,15 +5,12 @@
 
 #include "bounded_text.h"
 
-typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);
-
 void NarrowLibrarySearch(void)
 {
     // Looked up at run time: Windows 7 has it only with its 2011 loader update.
-    HMODULE kernel = GetModuleHandleA("kernel32");
-    SetDefaultDllDirectoriesFn setDefault =
-        kernel ? (SetDefaultDllDirectoriesFn)(void*)GetProcAddress(kernel, "SetDefaultDllDirectories") : NULL;
-    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    decltype(&SetDefaultDllDirectories) setDefault;
+    if (BIND_SYSTEM_FUNCTION(GetModuleHandleA("kernel32"), SetDefaultDllDirectories, &setDefault)
+        && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     // Without it, at least the current folder leaves the search.
     SetDllDirectoryA("");
@@ -32,17 +29,4 @@ HMODULE LoadSystemLibrary(const char* name)
         || !TextAppend(path, sizeof path, name))
         return NULL;
     return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-int BindSystemFunctions(const char* library, const SystemFunction* functions, int count)
-{
-    HMODULE module = LoadSystemLibrary(library);
-    int found = module != NULL;
-    for (int i = 0; i < count; ++i) {
-        FARPROC address = module ? GetProcAddress(module, functions[i].name) : NULL;
-        // Copied, not assigned through a cast: the slot has the function's own pointer type.
-        memcpy(functions[i].slot, &address, sizeof address);
-        found = found && address != NULL;
-    }
-    return found;
 }

@@ -12,12 +12,17 @@ void NarrowLibrarySearch(void);
 // system directory; NULL when it cannot be loaded.
 HMODULE LoadSystemLibrary(const char* name);
 
-// A function of such a library and the pointer it is kept in (any function pointer type).
-struct SystemFunction {
-    const char* name;
-    void* slot;
-};
+// Looks up a function of module (NULL: none) into slot; 1 when it was found, else slot is NULL.
+// Function is the function's own type as the system's header declares it, calling convention
+// included, so a slot declared otherwise does not compile: on 32-bit x86 a missing WINAPI is a
+// different type, not a crash on the key holder's machine. Use it through BIND_SYSTEM_FUNCTION.
+template <typename Function>
+int BindSystemFunction(HMODULE module, const char* name, Function** slot)
+{
+    FARPROC address = module ? GetProcAddress(module, name) : NULL;
+    *slot = reinterpret_cast<Function*>(reinterpret_cast<void*>(address));
+    return address != NULL;
+}
 
-// Loads the library from the system directory and fills every slot (NULL for a name not found);
-// 1 when all were found.
-int BindSystemFunctions(const char* library, const SystemFunction* functions, int count);
+// Binds the function the header declares under that name into slot, which must have its type.
+#define BIND_SYSTEM_FUNCTION(module, function, slot) BindSystemFunction<decltype(function)>((module), #function, (slot))

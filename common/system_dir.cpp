@@ -4,21 +4,28 @@
 
 #include "system_dir.h"
 
-typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
+#include "library_search.h"
+
+#if defined(KIT_TWIN_AS_WOW64) && !defined(_WIN64)
+#error "KIT_TWIN_AS_WOW64 belongs to the x86-64 test build only"
+#endif
 
 int IsRunningUnderWow64(void)
 {
+#ifdef KIT_TWIN_AS_WOW64
+    // The x86-64 build exists only for the tests on machines that cannot run 32-bit code: it takes
+    // the path the shipped 32-bit programs take on 64-bit Windows, where they run under WOW64.
+    return 1;
+#else
     // Looked up at run time: older systems lack the function.
-    HMODULE kernel = GetModuleHandleA("kernel32");
-    if (!kernel)
-        return 0;
-    IsWow64ProcessFn isWow64 = (IsWow64ProcessFn)(void*)GetProcAddress(kernel, "IsWow64Process");
-    if (!isWow64)
+    decltype(&IsWow64Process) isWow64;
+    if (!BIND_SYSTEM_FUNCTION(GetModuleHandleA("kernel32"), IsWow64Process, &isWow64))
         return 0;
     BOOL wow64 = FALSE;
     if (!isWow64(GetCurrentProcess(), &wow64))
         return 0;
     return wow64 ? 1 : 0;
+#endif
 }
 
 int ApplySysWow64Rule(char* dir, size_t size)

@@ -7,7 +7,8 @@
 
 LibraryLoader ViewerLoader = { LoadLibraryA, GetProcAddress, FreeLibrary };
 
-typedef BOOL(WINAPI* ViewCertificateFn)(PCCRYPTUI_VIEWCERTIFICATE_STRUCTA, BOOL*);
+// The header's own type, calling convention included.
+typedef decltype(&CryptUIDlgViewCertificateA) ViewCertificateFn;
 
 // The stored certificate behind a tree item; NULL (and no length) when no entry holds the item.
 static const unsigned char* FindStoredCertificate(HTREEITEM item, int* length)

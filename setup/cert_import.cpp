@@ -21,16 +21,16 @@ static CertificateApi Crypt32;
 // 1 when every function was found; looked for once.
 static int BindCertificateApi(void)
 {
-    static const SystemFunction functions[] = {
-        { "CertOpenStore", &Crypt32.openStore },
-        { "CertCreateCertificateContext", &Crypt32.createContext },
-        { "CertAddCertificateContextToStore", &Crypt32.addContext },
-        { "CertFreeCertificateContext", &Crypt32.freeContext },
-        { "CertCloseStore", &Crypt32.closeStore },
-    };
     static int bound = -1;
-    if (bound < 0)
-        bound = BindSystemFunctions("crypt32.dll", functions, sizeof functions / sizeof functions[0]);
+    if (bound < 0) {
+        HMODULE crypt32 = LoadSystemLibrary("crypt32.dll");
+        // Every slot is filled, found or not.
+        bound = BIND_SYSTEM_FUNCTION(crypt32, CertOpenStore, &Crypt32.openStore)
+                & BIND_SYSTEM_FUNCTION(crypt32, CertCreateCertificateContext, &Crypt32.createContext)
+                & BIND_SYSTEM_FUNCTION(crypt32, CertAddCertificateContextToStore, &Crypt32.addContext)
+                & BIND_SYSTEM_FUNCTION(crypt32, CertFreeCertificateContext, &Crypt32.freeContext)
+                & BIND_SYSTEM_FUNCTION(crypt32, CertCloseStore, &Crypt32.closeStore);
+    }
     return bound;
 }
 

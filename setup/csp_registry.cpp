@@ -3,12 +3,20 @@
 
 RegistryApi CspRegistry = { RegCreateKeyExA, RegOpenKeyExA, RegSetValueExA, RegDeleteKeyA, RegCloseKey };
 
+// A 32-bit program on 64-bit Windows sees HKEY_LOCAL_MACHINE\SOFTWARE redirected to its 32-bit view.
+// That view is asked for by name: 32-bit Windows ignores the flag and WOW64 gives the shipped
+// program that view anyway, so nothing changes for it, and the x86-64 test build writes its keys.
+static REGSAM KitView(HKEY root, REGSAM access)
+{
+    return root == HKEY_LOCAL_MACHINE ? access | KEY_WOW64_32KEY : access;
+}
+
 static LONG CreateCspKey(HKEY root, HKEY* key)
 {
     DWORD disposition = 0;
     char noClass[1] = "";
-    return CspRegistry.createKey(root, CSP_KEY, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, key,
-                                 &disposition);
+    return CspRegistry.createKey(root, CSP_KEY, 0, noClass, REG_OPTION_NON_VOLATILE, KitView(root, KEY_ALL_ACCESS),
+                                 NULL, key, &disposition);
 }
 
 static LONG SetText(HKEY key, const char* name, const char* text)
@@ -31,7 +39,7 @@ static LONG SetSignature(HKEY key)
 static int DeleteWholeKey(HKEY root, const char* path, REGSAM access)
 {
     HKEY key = NULL;
-    if (CspRegistry.openKey(root, path, 0, access, &key) != ERROR_SUCCESS)
+    if (CspRegistry.openKey(root, path, 0, KitView(root, access), &key) != ERROR_SUCCESS)
         return 0;
     LONG deleted = CspRegistry.deleteKey(key, "");
     CspRegistry.closeKey(key);
@@ -71,7 +79,8 @@ static int WriteRunValue(const char* trayPath)
 {
     HKEY key = NULL;
     // Opened, not created: the Run key belongs to the system.
-    if (CspRegistry.openKey(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (CspRegistry.openKey(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KitView(HKEY_LOCAL_MACHINE, KEY_ALL_ACCESS), &key)
+        != ERROR_SUCCESS)
         return 0;
     LONG result = SetText(key, RUN_VALUE, trayPath);
     CspRegistry.closeKey(key);

@@ -8,18 +8,15 @@
 
 #define TOKEN_HARDWARE_ID "USB\\VID_5E2B&PID_0001"
 
-typedef BOOL(WINAPI* UpdateDriverFn)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
-
 // newdev is bound from the system directory when first needed, never imported: an imported one
 // would be looked for first beside the installer, in whatever folder it was started from. Not
 // found, it fails like the call itself.
 static BOOL WINAPI UpdateDriverFromSystem(HWND owner, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot)
 {
-    static UpdateDriverFn update;
-    static const SystemFunction function = { "UpdateDriverForPlugAndPlayDevicesA", &update };
+    static BOOL(WINAPI* update)(HWND owner, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot);
     static int bound = -1;
     if (bound < 0)
-        bound = BindSystemFunctions("newdev.dll", &function, 1);
+        bound = BIND_SYSTEM_FUNCTION(LoadSystemLibrary("newdev.dll"), UpdateDriverForPlugAndPlayDevicesA, &update);
     if (!bound) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;

@@ -1,6 +1,8 @@
 // Starting payload programs and calling a payload library's COM self-registration.
 #include "setup.h"
 
+#include <olectl.h>
+
 void ShellLaunch(const char* path, const char* parameters, int wait)
 {
     SHELLEXECUTEINFOA info;
@@ -22,7 +24,8 @@ void ShellLaunch(const char* path, const char* parameters, int wait)
     CloseHandle(info.hProcess);
 }
 
-typedef HRESULT(STDAPICALLTYPE* RegistrationEntry)(void);
+// The type the COM headers declare, calling convention included; DllUnregisterServer has the same.
+typedef decltype(&DllRegisterServer) RegistrationEntry;
 
 void SelfRegisterLibrary(const char* path, int registerIt)
 {

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "manager.h"
+#include "system_dir.h"
 #include "virtual_key.h"
 
 namespace {
@@ -31,22 +32,28 @@ void CloseAll(const char* title)
     }
 }
 
-// Where the manager looks for the tray client: the system directory.
-std::string TrayPath()
+// Where the installer puts the kit: the system directory, SysWOW64 for the 32-bit kit on 64-bit
+// Windows (and for the x86-64 twin, which takes that path).
+std::string KitFile(const char* name)
 {
     char dir[MAX_PATH];
-    UINT n = GetSystemDirectoryA(dir, sizeof dir);
-    return n > 0 && n < sizeof dir ? std::string(dir, n) + "\\KeyTray.exe" : "";
+    return GetKitDirectory(dir, sizeof dir) ? std::string(dir) + "\\" + name : "";
 }
 
-// A copy of the manager beside the virtual key's libraries, over an empty private store.
+std::string TrayPath()
+{
+    return KitFile("KeyTray.exe");
+}
+
+// The manager where the installer puts it, beside the virtual key's libraries, over an empty private
+// store: it finds the libraries and the tray client there.
 class ManagerProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(CopyFileA(BuildFile("manager/KeyManager.exe").c_str(), exe.c_str(), FALSE));
         for (const char* dll : { "KeyCmd.dll", "KeyDev.dll", "KeyNum.dll" })
-            ASSERT_TRUE(CopyFileA(BuildFile(std::string("standins/") + dll).c_str(), folder.File(dll).c_str(), FALSE));
+            ASSERT_TRUE(CopyFileA(BuildFile(std::string("standins/") + dll).c_str(), KitFile(dll).c_str(), FALSE));
     }
     void TearDown() override
     {
@@ -116,9 +123,8 @@ protected:
         return false;
     }
 
-    ScratchFolder folder{ "manager" };
     TempStore store;
-    const std::string exe = folder.File("KeyManager.exe");
+    const std::string exe = KitFile("KeyManager.exe");
     Program manager;
     HWND window = NULL;
     HWND tree = NULL;

@@ -55,7 +55,10 @@ LONG WINAPI CloseKey(HKEY key)
 int Register(int* user, int* machine)
 {
     RemoveCspRegistration();
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY, NULL, REG_SZ, "", 1);
+    HKEY vendor = NULL;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY, 0, NULL, 0, KEY_SET_VALUE | KitView, NULL, &vendor, NULL)
+        == ERROR_SUCCESS)
+        RegCloseKey(vendor);
     const RegistryApi saved = CspRegistry;
     CspRegistry = { CreateKey, OpenKey, SetValue, DeleteKey, CloseKey };
     CallNames.clear();
@@ -101,10 +104,10 @@ TEST(RegistryFault, EveryRegistryCallFailingInTurnLeavesAWholeRegistrationOrNone
         } else {
             // A machine key never created stops its clean-up at the first step, which leaves the
             // vendor key that was there before.
-            EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
-            EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY),
+            EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KitView));
+            EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY, KitView),
                       FailAt >= machineStart && baseline[FailAt] == "createKey");
-            EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
+            EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE, KitView).present);
         }
         // Only a failed close may go unnoticed; any other refusal fails the registration it belongs to.
         EXPECT_EQ(user + machine, baseline[FailAt] == "closeKey" ? 2 : 1);

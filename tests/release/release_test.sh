@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The release checks, on releases made by ./kit release from this build with a throwaway authority.
-#   release_test.sh sign|refuse|trust BUILD_DIR
+#   release_test.sh sign|refuse|trust BUILD_DIR SHIPPED_BUILD_DIR
+# BUILD_DIR is the build under test, whose trust_check.exe runs; the release is made of SHIPPED_BUILD_DIR,
+# the 32-bit build (the same one, or the one beside the x86-64 twin).
 #   sign    makes the authority and an unsigned and a signed release (the fixture the others use)
 #   refuse  bad signing inputs: an error, a non-zero exit and no release left behind
 #   trust   WinVerifyTrust under Wine on unsigned, signed and tampered files
@@ -9,9 +11,8 @@ mode=$1
 build=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
+shipped=$3
 work=$build/release-test
-# The release of the build under test: the 32-bit one, or the x86-64 twin.
-export KIT_ARCH=$(basename "$build")
 ca=$work/ca
 export RELEASE_TEST_PASSWORD='throwaway pass'
 failures=0
@@ -30,8 +31,8 @@ sign)
         (cd "$work/$release" && sha256sum --quiet -c SHA256SUMS) || fail "$release: SHA256SUMS"
     done
     # Unsigned, the shipped files are the tested files.
-    cmp "$work/unsigned/KeyManager.exe" "$build/manager/KeyManager.exe" || fail "unsigned KeyManager.exe is not the build's"
-    cmp "$work/unsigned/KeySetup.exe" "$build/setup/KeySetup.exe" || fail "unsigned KeySetup.exe is not the build's"
+    cmp "$work/unsigned/KeyManager.exe" "$shipped/manager/KeyManager.exe" || fail "unsigned KeyManager.exe is not the build's"
+    cmp "$work/unsigned/KeySetup.exe" "$shipped/setup/KeySetup.exe" || fail "unsigned KeySetup.exe is not the build's"
     python3 -c 'import sys; sys.exit(open(sys.argv[2], "rb").read().find(open(sys.argv[1], "rb").read()) < 0)' \
         "$work/signed/KeyManager.exe" "$work/signed/KeySetup.exe" || fail "the signed installer does not carry the signed manager"
 
@@ -104,7 +105,7 @@ trust)
         "$(winpath "$work/signed/KeySetup.exe")" 0 || fail "WinVerifyTrust"
     ;;
 *)
-    echo "usage: release_test.sh sign|refuse|trust BUILD_DIR" >&2
+    echo "usage: release_test.sh sign|refuse|trust BUILD_DIR SHIPPED_BUILD_DIR" >&2
     exit 2
     ;;
 esac

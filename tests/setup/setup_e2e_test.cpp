@@ -127,6 +127,17 @@ DWORD ParentOf(DWORD processId, std::string* name = NULL)
     return parent;
 }
 
+// Whether this Windows is a 64-bit one, asked of the folder it keeps its 32-bit programs' files in
+// rather than of the function the programs ask.
+bool IsWindows64()
+{
+    char dir[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(dir, sizeof dir);
+    DWORD attributes = n > 0 && n < sizeof dir ? GetFileAttributesA((std::string(dir) + "\\SysWOW64").c_str())
+                                               : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void ExpectInstalled(bool payloadWhole = true)
 {
     HMODULE setup = LoadSetupResources();
@@ -135,10 +146,15 @@ void ExpectInstalled(bool payloadWhole = true)
         bool whole = !payloadWhole || !PayloadRowApplies(&row, wow64)
                      || ReadBytes(KitFile(row.name)) == ResourceBytes(setup, row.type, row.id);
         EXPECT_TRUE(whole) << row.name;
+        // The 32-bit kit on 64-bit Windows: the 64-bit driver package, the DEV64 resources.
+        if (payloadWhole && IsWindows64() && strcmp(row.type, "DEV64") == 0) {
+            EXPECT_TRUE(ReadBytes(KitFile(row.name)) == ResourceBytes(setup, row.type, row.id)) << row.name;
+        }
     }
     ExpectCspRegistration(HKEY_CURRENT_USER, KitFile("KeyCsp.dll"));
     ExpectCspRegistration(HKEY_LOCAL_MACHINE, KitFile("KeyCsp.dll"), KitFile("KeyTray.exe"));
-    EXPECT_FALSE(wow64 && RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KEY_WOW64_64KEY)) << "the 32-bit view only";
+    EXPECT_FALSE(IsWindows64() && RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KEY_WOW64_64KEY))
+        << "the 32-bit view only";
     EXPECT_EQ(LinkTarget(KitMenuLink(MANAGER_LINK)), KitFile("KeyManager.exe"));
     EXPECT_EQ(LinkTarget(KitMenuLink(UNINSTALLER_LINK)), KitFile("KeyUninstall.exe"));
     EXPECT_NE(WaitForWindow("#32770", "KeyTray", 15000), (HWND)NULL) << "the tray client runs";
@@ -192,9 +208,9 @@ void ExpectNothingOfTheKit(const char* systemOwned, const char* markedForRestart
     }
     EXPECT_FALSE(FileExists(KitMenuLink("")));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, CSP_KEY));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY));
-    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE).present);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_KEY, KitView));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY, KitView));
+    EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE, KitView).present);
     for (const auto& control : Controls)
         EXPECT_EQ(ClassServer(control.classId), "") << control.file;
 }
@@ -237,14 +253,32 @@ TEST(SetupProgram, Step2_TheFirstInstallationBesideAPlantedLibrary)
     ASSERT_TRUE(CopyFileA(BuildFile("tests/plant/newdev.dll").c_str(), download.File("newdev.dll").c_str(), FALSE));
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev", REG_SZ, "native,builtin", 15),
               ERROR_SUCCESS);
+    // On 64-bit Windows the driver is DrvSetup64.exe's to install, and it loads newdev from the
+    // system directory for that: the same noting copy there tells that the installer ran it.
+    char systemDir[MAX_PATH] = "";
+    GetSystemDirectoryA(systemDir, sizeof systemDir);
+    const std::string systemNewdev = systemDir + std::string("\\newdev.dll");
+    const std::vector<unsigned char> systemOwn = ReadBytes(systemNewdev);
+    if (IsWindows64()) {
+        ASSERT_TRUE(CopyFileA(BuildFile("tests/plant/newdev.dll").c_str(), systemNewdev.c_str(), FALSE));
+    }
     ProgramRun run = RunConfirmed(download.File("KeySetup.exe"), SETUP_CAPTION, IDYES);
     EXPECT_EQ(ReadText(download.File("newdev-loaded.txt")), "") << "the planted library was loaded";
+    if (IsWindows64()) {
+        // Started, not waited for, by the installer.
+        const std::string note = systemDir + std::string("\\newdev-loaded.txt");
+        for (int i = 0; i < 100 && ReadText(note).empty(); ++i)
+            Sleep(100);
+        EXPECT_EQ(ReadText(note), "loaded\r\n") << "DrvSetup64.exe -install ran";
+        DeleteFileA(note.c_str());
+        EXPECT_TRUE(WriteBytes(systemNewdev, systemOwn));
+    }
     RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev");
 
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.result.text, TEXT_SETUP_DONE);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(KitFile("").substr(KitFile("").size() - 9), IsRunningUnderWow64() ? "syswow64\\" : "system32\\");
+    EXPECT_EQ(KitFile("").substr(KitFile("").size() - 9), IsWindows64() ? "syswow64\\" : "system32\\");
     ExpectInstalled();
     EXPECT_TRUE(FindFiles(KitFile(""), "*.OBK").empty()) << "nothing was in use";
     EXPECT_EQ(CountInMachineStore("Root", ReadBytes(KitFile("rootca.cer"))), 1);
@@ -308,7 +342,7 @@ TEST(SetupProgram, Step4_FilesThatCannotBeReadOrWrittenAreReportedAfterEveryStep
     HANDLE library = CreateFileA(KitFile("DevIfd.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(root, INVALID_HANDLE_VALUE);
     ASSERT_NE(library, INVALID_HANDLE_VALUE);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, CSP_KEY, KitView, 0);
     ProgramRun run = RunConfirmed(SetupProgramFile(), SETUP_CAPTION, IDYES);
     CloseHandle(root);
     CloseHandle(library);

@@ -10,6 +10,11 @@ std::string SetupProgramFile()
     return n > 0 && n < sizeof path ? std::string(path, n) : BuildFile("setup/KeySetup.exe");
 }
 
+std::string ShippedFile(const std::string& relative)
+{
+    return WindowsPath(std::string(KIT_SHIPPED_BUILD "/") + relative);
+}
+
 HMODULE LoadSetupResources()
 {
     static HMODULE module = LoadLibraryExA(SetupProgramFile().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
@@ -23,21 +28,25 @@ std::vector<unsigned char> ResourceBytes(HMODULE module, const char* type, int i
     return data ? std::vector<unsigned char>(data, data + SizeofResource(module, found)) : std::vector<unsigned char>();
 }
 
-RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name)
+RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name, REGSAM view)
 {
     RegistryValue value;
     unsigned char buffer[4096];
     DWORD size = sizeof buffer;
-    value.present = RegGetValueA(root, path, name, RRF_RT_ANY | RRF_NOEXPAND, &value.type, buffer, &size) == ERROR_SUCCESS;
+    HKEY key = NULL;
+    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+        return value;
+    value.present = RegQueryValueExA(key, name, NULL, &value.type, buffer, &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
     if (value.present)
         value.data.assign(buffer, buffer + size);
     return value;
 }
 
-bool RegistryKeyExists(HKEY root, const char* path, REGSAM extraAccess)
+bool RegistryKeyExists(HKEY root, const char* path, REGSAM view)
 {
     HKEY key = NULL;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ | extraAccess, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -56,23 +65,27 @@ void ExpectCspRegistration(HKEY root, const std::string& imagePath, const std::s
         { "Signature", REG_BINARY, std::vector<unsigned char>(CspSignature, CspSignature + CSP_SIGNATURE_SIZE), false },
     };
     for (const auto& want : values) {
-        RegistryValue got = ReadRegistryValue(root, CSP_KEY, want.name);
+        RegistryValue got = ReadRegistryValue(root, CSP_KEY, want.name, user ? 0 : KitView);
         if (want.userOnly && !user)
             EXPECT_FALSE(got.present) << want.name << " belongs to the user key only";
         else
             EXPECT_TRUE(got.type == want.type && got.data == want.data) << (user ? "user key: " : "machine key: ")
                                                                           << want.name;
     }
-    RegistryValue run = ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE);
+    RegistryValue run = ReadRegistryValue(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE, KitView);
     EXPECT_TRUE(user || (run.type == REG_SZ && std::string(run.data.begin(), run.data.end()) == trayPath + '\0')) << "Run value";
 }
 
 void RemoveCspRegistration()
 {
     RegDeleteKeyA(HKEY_CURRENT_USER, CSP_KEY);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY);
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, CSP_KEY, KitView, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, CSP_VENDOR_KEY, KitView, 0);
+    HKEY run = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_SET_VALUE | KitView, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, RUN_VALUE);
+        RegCloseKey(run);
+    }
 }
 
 int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der)

@@ -18,9 +18,11 @@ struct RegistryValue {
     DWORD type = 0;
     std::vector<unsigned char> data;
 };
-RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name);
-// extraAccess picks a registry view (KEY_WOW64_64KEY) or 0 for the process's own.
-bool RegistryKeyExists(HKEY root, const char* path, REGSAM extraAccess = 0);
+// view picks a registry view (KitView, KEY_WOW64_64KEY) or 0 for the process's own.
+RegistryValue ReadRegistryValue(HKEY root, const char* path, const char* name, REGSAM view = 0);
+bool RegistryKeyExists(HKEY root, const char* path, REGSAM view = 0);
+// The view the kit's keys under HKEY_LOCAL_MACHINE\SOFTWARE are in: the 32-bit programs' own.
+const REGSAM KitView = KEY_WOW64_32KEY;
 
 // A whole registration under root: the user key's five values, or the machine key's three and the
 // Run value naming the tray client.
@@ -33,6 +35,8 @@ int CountInMachineStore(const char* storeName, const std::vector<unsigned char>&
 // The installer under test: KIT_SETUP_EXE when set (a release's), else KeySetup.exe from the build;
 // loaded for its resources only (NULL when it cannot be), and a resource's bytes in language 2052.
 std::string SetupProgramFile();
+// A file of the build that ships: the 32-bit one, which the x86-64 twin's tests read but cannot run.
+std::string ShippedFile(const std::string& relative);
 HMODULE LoadSetupResources();
 std::vector<unsigned char> ResourceBytes(HMODULE module, const char* type, int id);
 

@@ -33,14 +33,14 @@ static VersionApi Version;
 // 1 when every function was found; looked for once.
 static int BindVersionApi(void)
 {
-    static const SystemFunction functions[] = {
-        { "GetFileVersionInfoSizeA", &Version.infoSize },
-        { "GetFileVersionInfoA", &Version.info },
-        { "VerQueryValueA", &Version.queryValue },
-    };
     static int bound = -1;
-    if (bound < 0)
-        bound = BindSystemFunctions("version.dll", functions, sizeof functions / sizeof functions[0]);
+    if (bound < 0) {
+        HMODULE version = LoadSystemLibrary("version.dll");
+        // Every slot is filled, found or not.
+        bound = BIND_SYSTEM_FUNCTION(version, GetFileVersionInfoSizeA, &Version.infoSize)
+                & BIND_SYSTEM_FUNCTION(version, GetFileVersionInfoA, &Version.info)
+                & BIND_SYSTEM_FUNCTION(version, VerQueryValueA, &Version.queryValue);
+    }
     return bound;
 }
 
@@ -187,7 +187,7 @@ static void RemoveRegistration(void)
     UnregisterCspForUser();
     UnregisterCspForMachine();
     HKEY run = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &run) == ERROR_SUCCESS) {
         RegDeleteValueA(run, RUN_VALUE);
         RegCloseKey(run);
     }
