@@ -29,7 +29,7 @@ struct ContainerEntry {
 struct DeviceRecord {
     int slot;
     HTREEITEM keyItem;
-    // As the refresh read it, also when the key did not answer: what a PIN dialog binds itself to.
+    // As the refresh showed it (the previous key's when this one did not answer): what a PIN dialog is for.
     unsigned char serial[KEY_SERIAL_SIZE];
     ContainerEntry containers[CONTAINER_ENTRY_COUNT];
     char label[LABEL_SIZE];
