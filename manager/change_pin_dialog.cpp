@@ -30,7 +30,7 @@ static void OnInitDialog(HWND dialog)
     for (int id : PinBoxes)
         SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, PIN_BOX_LIMIT, 0);
     SetMeter(dialog, METER_NONE);
-    NotePinDialogSlot(dialog);
+    NotePinDialogKey(dialog);
 }
 
 // OK is usable once all three boxes hold something.
@@ -88,9 +88,7 @@ static void ChangePin(HWND dialog)
         return;
     }
 
-    int slot = PinDialogSlot(dialog);
-    int result = slot < 0 || length < 0 ? PIN_NO_ANSWER
-                                        : ChangeSlotPin(slot, changeData, length, undoData, undoLength);
+    int result = length < 0 ? PIN_NO_ANSWER : ChangeDialogPin(dialog, changeData, length, undoData, undoLength);
     WipeBytes(changeData, sizeof changeData);
     WipeBytes(undoData, sizeof undoData);
     if (result != 0 && result != -1)

@@ -7,8 +7,9 @@
 #include "pin_rules.h"
 #include "token/token_api.h"
 
-// Opens the key and resets it; the handle, or 0 when no key was opened.
-static int OpenForPin(const KeyWalkHost* host, int slot)
+// Opens the key, resets it and makes sure it is the key the PIN was typed for; the handle, or 0 when
+// no key was opened or it was closed again.
+static int OpenForPin(const KeyWalkHost* host, int slot, const unsigned char* serial)
 {
     int handle = host->openKey(host->context, slot);
     if (handle < 1)
@@ -16,29 +17,60 @@ static int OpenForPin(const KeyWalkHost* host, int slot)
     unsigned char answer[PIN_WORK_BUFFER];
     memset(answer, 0, sizeof answer);
     TokenLibrary.QZ_IC_RESET(handle, answer);
+    // Read as the refresh reads it. A key that cannot say which one it is gets no PIN either.
+    unsigned char now[SERIAL_READ_SIZE];
+    memset(now, 0, sizeof now);
+    if (TokenLibrary.QZ_GET_BCDSN(handle, now) < 0 || memcmp(now, serial, KEY_SERIAL_SIZE) != 0) {
+        host->closeKey(host->context, handle);
+        return 0;
+    }
     return handle;
 }
 
-// The loop's own select of the master file, whose answer is not looked at, then the application's.
-static int EnterApplication(int handle, unsigned id)
+// The loop's own select of the master file, whose answer is not looked at.
+static void ReturnToMasterFile(int handle)
 {
     unsigned short status = 0;
     TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
+}
+
+static int EnterApplication(int handle, unsigned id)
+{
+    ReturnToMasterFile(handle);
     return SelectDirectory(handle, id);
 }
 
 // 1 when the key lists the application and it could be selected: the loop's select of the master
-// file (its answer not looked at), the check of the device information, the application's select.
+// file, the check of the device information, the application's select.
 static int ApplicationListedAndSelected(int handle, unsigned id)
 {
-    unsigned short status = 0;
-    TokenLibrary.Select_File(handle, SELECT_MASTER_FILE, 0, 0, NULL, &status);
+    ReturnToMasterFile(handle);
     return CheckApplication(handle, id) == 0 && SelectDirectory(handle, id);
 }
 
-int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* pin, int length)
+// How many applications a change goes to, settled before the first is sent, with the checks
+// verification makes: the first the key does not list ends the list. -1 when a check could not be
+// made, since the key may hold a PIN in an application the change would then pass by.
+static int CountChangeApplications(int handle)
 {
-    int handle = OpenForPin(host, slot);
+    int listed = 0;
+    while (listed < APPLICATION_COUNT) {
+        unsigned id = ApplicationId(listed);
+        ReturnToMasterFile(handle);
+        ApplicationListing listing = CheckApplicationListing(handle, id);
+        if (listing == APPLICATION_NOT_LISTED)
+            break;
+        if (listing == APPLICATION_UNCHECKED || !SelectDirectory(handle, id))
+            return -1;
+        ++listed;
+    }
+    return listed;
+}
+
+int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* serial, const unsigned char* pin,
+                 int length)
+{
+    int handle = OpenForPin(host, slot, serial);
     if (!handle)
         return PIN_NO_ANSWER;
     int result = PIN_NO_ANSWER;
@@ -54,17 +86,13 @@ int VerifyKeyPin(const KeyWalkHost* host, int slot, const unsigned char* pin, in
     return result;
 }
 
-int ChangeKeyPin(const KeyWalkHost* host, int slot, const unsigned char* change, int changeLength,
-                 const unsigned char* undo, int undoLength)
+int ChangeKeyPin(const KeyWalkHost* host, int slot, const unsigned char* serial, const unsigned char* change,
+                 int changeLength, const unsigned char* undo, int undoLength)
 {
-    int handle = OpenForPin(host, slot);
+    int handle = OpenForPin(host, slot, serial);
     if (!handle)
         return PIN_NO_ANSWER;
-    // Which applications take part is settled before the first change is sent, with the checks
-    // verification makes; the first that fails them ends the list.
-    int listed = 0;
-    while (listed < APPLICATION_COUNT && ApplicationListedAndSelected(handle, ApplicationId(listed)))
-        ++listed;
+    int listed = CountChangeApplications(handle);
 
     int result = PIN_NO_ANSWER;
     int took[APPLICATION_COUNT] = { 0 };
@@ -78,10 +106,12 @@ int ChangeKeyPin(const KeyWalkHost* host, int slot, const unsigned char* change,
         tookCount += took[i];
     }
     if (tookCount > 0 && tookCount < listed) {
+        // Only an application that answered the undo with 0 holds the current PIN again.
+        int undone = 0;
         for (int i = 0; i < listed; ++i)
             if (took[i] && EnterApplication(handle, ApplicationId(i)))
-                TokenLibrary.QZ_ChangePin(handle, undoLength, undo);
-        result = PIN_CHANGE_UNDONE;
+                undone += TokenLibrary.QZ_ChangePin(handle, undoLength, undo) == 0;
+        result = undone == tookCount ? PIN_CHANGE_UNDONE : PIN_CHANGE_PARTIAL;
     }
     host->closeKey(host->context, handle);
     return result;

@@ -21,19 +21,24 @@ int SelectDirectory(int handle, unsigned id)
     return result >= 0 && status == KEY_STATUS_OK;
 }
 
-int CheckApplication(int handle, unsigned applicationId)
+ApplicationListing CheckApplicationListing(int handle, unsigned applicationId)
 {
     if (!SelectMasterFile(handle))
-        return -1;
+        return APPLICATION_UNCHECKED;
     unsigned char info[DEVICE_INFO_SIZE];
     memset(info, 0, sizeof info);
     int length = 0;
     if (ReadUsbKeyFile(handle, DEVICE_INFO_FILE, info, sizeof info, &length) != 0)
-        return -1;
+        return APPLICATION_UNCHECKED;
     for (int i = 0; i < APPLICATION_COUNT; ++i)
         if (ApplicationListed(info, sizeof info, i) && applicationId == ApplicationId(i))
-            return 0;
-    return -1;
+            return APPLICATION_LISTED;
+    return APPLICATION_NOT_LISTED;
+}
+
+int CheckApplication(int handle, unsigned applicationId)
+{
+    return CheckApplicationListing(handle, applicationId) == APPLICATION_LISTED ? 0 : -1;
 }
 
 namespace {
@@ -149,8 +154,9 @@ HTREEITEM ListKey(const Walk* walk, DeviceRecord* record, int slot, unsigned cha
     unsigned char answer[80];
     TokenLibrary.QZ_IC_RESET(handle, answer);
     TokenLibrary.QZ_GET_BCDSN(handle, serial);
+    memcpy(record->serial, serial, sizeof record->serial);
     char serialText[16];
-    FormatHexUpper(serial, serialText, 4);
+    FormatHexUpper(serial, serialText, KEY_SERIAL_SIZE);
     AppendKeyReportLines(walk->report, walk->reportSize, serialText);
 
     unsigned char info[DEVICE_INFO_SIZE];
@@ -179,7 +185,7 @@ HTREEITEM WalkKeys(const KeyWalkHost* host, DeviceRecord* table, char* report, s
     Walk walk = { host, report, reportSize };
 
     // Zeroed once: a key that does not answer QZ_GET_BCDSN shows the previous key's serial.
-    unsigned char serial[64];
+    unsigned char serial[SERIAL_READ_SIZE];
     memset(serial, 0, sizeof serial);
     HTREEITEM firstKey = NULL;
     for (int slot = 0; slot < KEY_SLOT_COUNT; ++slot) {

@@ -13,7 +13,9 @@ struct _TREEITEM;
 typedef struct _TREEITEM* HTREEITEM;
 
 enum { KEY_SLOT_COUNT = 4, CERT_BUFFER_SIZE = CERTIFICATE_FILE_SIZE,
-       LABEL_SIZE = KEY_LABEL_FIELD };
+       LABEL_SIZE = KEY_LABEL_FIELD,
+       SERIAL_READ_SIZE = 64,  // what QZ_GET_BCDSN writes
+       KEY_SERIAL_SIZE = 4 };  // its first bytes: the key's serial number
 
 struct ContainerEntry {
     HTREEITEM encryptionItem;
@@ -27,6 +29,8 @@ struct ContainerEntry {
 struct DeviceRecord {
     int slot;
     HTREEITEM keyItem;
+    // As the refresh showed it (the previous key's when this one did not answer): what a PIN dialog is for.
+    unsigned char serial[KEY_SERIAL_SIZE];
     ContainerEntry containers[CONTAINER_ENTRY_COUNT];
     char label[LABEL_SIZE];
 };
@@ -63,6 +67,9 @@ int SelectMasterFile(int handle);
 int SelectDirectory(int handle, unsigned id);
 // 0 when the key's device information file lists the application, else -1.
 int CheckApplication(int handle, unsigned applicationId);
+// The same, telling a key that does not list the application from one that could not be asked.
+enum ApplicationListing { APPLICATION_LISTED, APPLICATION_NOT_LISTED, APPLICATION_UNCHECKED };
+ApplicationListing CheckApplicationListing(int handle, unsigned applicationId);
 
 // Reads every slot into table (zeroed first) and appends its lines to report (emptied first).
 // Returns the first listed key's item, or NULL when no key was listed.

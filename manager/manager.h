@@ -76,13 +76,13 @@ int ClassifyWindowsVersion(void);
 enum PinOutcome { PIN_OUTCOME_DONE, PIN_OUTCOME_LOCKED, PIN_OUTCOME_RETRY, PIN_OUTCOME_FAILED };
 // The slot whose key item is SelectedKeyItem, or -1.
 int FindSelectedSlot(void);
-// Notes on a PIN dialog, as it opens, the slot of the key it is opened for.
-void NotePinDialogSlot(HWND dialog);
-// That slot while its key is still the one selected, else -1.
-int PinDialogSlot(HWND dialog);
-// VerifyKeyPin and ChangeKeyPin on the key in slot, opened with OpenUsbKey.
-int VerifySlotPin(int slot, const unsigned char* pin, int length);
-int ChangeSlotPin(int slot, const unsigned char* change, int changeLength, const unsigned char* undo, int undoLength);
+// Notes, as a PIN dialog opens, the slot and serial number of the key it is opened for.
+void NotePinDialogKey(HWND dialog);
+// VerifyKeyPin and ChangeKeyPin on that key, opened with OpenUsbKey; PIN_NO_ANSWER, without opening
+// anything, once the key is no longer the one selected.
+int VerifyDialogPin(HWND dialog, const unsigned char* pin, int length);
+int ChangeDialogPin(HWND dialog, const unsigned char* change, int changeLength, const unsigned char* undo,
+                    int undoLength);
 // Shows the message for a key's answer under the dialog; returns what the answer means.
 PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, const char* failureText);
 void ShowPinMessage(HWND dialog, const char* text, UINT style);

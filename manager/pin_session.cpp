@@ -16,28 +16,45 @@ int FindSelectedSlot(void)
     return -1;
 }
 
-// Kept in the dialog's own user data: slot + 1, so 0 is no key.
-void NotePinDialogSlot(HWND dialog)
+// The key the open PIN dialog was opened for: its slot and serial number as the tree was built. One
+// PIN dialog is open at a time; the dialog is noted too, so another one never takes this key.
+static struct {
+    HWND dialog;
+    int slot;
+    unsigned char serial[KEY_SERIAL_SIZE];
+} PinDialogKey;
+
+void NotePinDialogKey(HWND dialog)
 {
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)(FindSelectedSlot() + 1));
+    ZeroMemory(&PinDialogKey, sizeof PinDialogKey);
+    PinDialogKey.dialog = dialog;
+    PinDialogKey.slot = FindSelectedSlot();
+    if (PinDialogKey.slot >= 0)
+        CopyMemory(PinDialogKey.serial, DeviceTable[PinDialogKey.slot].serial, sizeof PinDialogKey.serial);
 }
 
-int PinDialogSlot(HWND dialog)
+// The noted slot while its key is still the one selected, else -1.
+static int PinDialogSlot(HWND dialog)
 {
     // A refresh under the dialog (a key arriving, an update message any program may send) selects the
     // first key: the PIN typed for one key must not be presented to another.
-    int noted = (int)GetWindowLongPtrA(dialog, DWLP_USER) - 1;
-    return noted >= 0 && FindSelectedSlot() == noted ? noted : -1;
+    if (PinDialogKey.dialog != dialog || PinDialogKey.slot < 0)
+        return -1;
+    return FindSelectedSlot() == PinDialogKey.slot ? PinDialogKey.slot : -1;
 }
 
-int VerifySlotPin(int slot, const unsigned char* pin, int length)
+int VerifyDialogPin(HWND dialog, const unsigned char* pin, int length)
 {
-    return VerifyKeyPin(&KeyAccessHost, slot, pin, length);
+    int slot = PinDialogSlot(dialog);
+    return slot < 0 ? PIN_NO_ANSWER : VerifyKeyPin(&KeyAccessHost, slot, PinDialogKey.serial, pin, length);
 }
 
-int ChangeSlotPin(int slot, const unsigned char* change, int changeLength, const unsigned char* undo, int undoLength)
+int ChangeDialogPin(HWND dialog, const unsigned char* change, int changeLength, const unsigned char* undo,
+                    int undoLength)
 {
-    return ChangeKeyPin(&KeyAccessHost, slot, change, changeLength, undo, undoLength);
+    int slot = PinDialogSlot(dialog);
+    return slot < 0 ? PIN_NO_ANSWER
+                    : ChangeKeyPin(&KeyAccessHost, slot, PinDialogKey.serial, change, changeLength, undo, undoLength);
 }
 
 void ShowPinMessage(HWND dialog, const char* text, UINT style)
@@ -67,7 +84,8 @@ PinOutcome ReportPinResult(HWND dialog, int result, const char* successText, con
         ShowPinMessage(dialog, text, MB_OK | MB_ICONWARNING);
         return PIN_OUTCOME_RETRY;
     }
-    ShowPinMessage(dialog, failureText, MB_OK | MB_ICONWARNING);
+    // Failed all the same, but the user must know that part of the key now wants the new PIN.
+    ShowPinMessage(dialog, result == PIN_CHANGE_PARTIAL ? TEXT_CHANGE_PARTIAL : failureText, MB_OK | MB_ICONWARNING);
     return PIN_OUTCOME_FAILED;
 }
 

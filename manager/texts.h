@@ -14,6 +14,8 @@
 #define TEXT_VERIFY_FAILED          "验证USBKey密码失败！"
 #define TEXT_CHANGE_SUCCEEDED       "修改USBKey密码成功！"
 #define TEXT_CHANGE_FAILED          "修改USBKey密码失败！"
+// A change that only part of the key took and could not take back: that part needs the new PIN.
+#define TEXT_CHANGE_PARTIAL         "对不起，USBKey密码只修改了一部分：已修改的部分须使用新密码，其余部分仍使用原密码！"
 #define TEXT_PIN_LOCKED             "对不起，您的USBKey已被锁！"
 #define TEXT_PIN_WRONG_LAST_TRY     "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！"
 // Takes the retries left (2 or more) as %d.

@@ -16,7 +16,7 @@ static void OnInitDialog(HWND dialog)
     SetFocus(GetDlgItem(dialog, IDC_PIN_BOX));
     SendDlgItemMessageA(dialog, IDC_PIN_BOX, EM_LIMITTEXT, PIN_BOX_LIMIT, 0);
     InitOnScreenKeyboard(dialog);
-    NotePinDialogSlot(dialog);
+    NotePinDialogKey(dialog);
 }
 
 static void OnPinBoxChanged(HWND dialog)
@@ -50,8 +50,7 @@ void VerifyPin(HWND dialog, int controlId)
         return;
     }
 
-    int slot = PinDialogSlot(dialog);
-    int result = slot < 0 ? PIN_NO_ANSWER : VerifySlotPin(slot, (const unsigned char*)pin, length);
+    int result = VerifyDialogPin(dialog, (const unsigned char*)pin, length);
     WipeBytes(pin, sizeof pin);
     if (ReportPinResult(dialog, result, TEXT_VERIFY_SUCCEEDED, TEXT_VERIFY_FAILED) == PIN_OUTCOME_DONE) {
         EndDialog(dialog, controlId);

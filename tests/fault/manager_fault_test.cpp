@@ -115,17 +115,19 @@ protected:
             CloseUsbKey(0);
     }
 
-    // Verifies PIN 1234, or changes it to Abcd5678, on key 0.
-    void Pin(bool change)
+    // Verifies the PIN, or changes it to NewPin, on the key in slot.
+    void Pin(bool change, int slot = 0, const char* current = "1234")
     {
-        Select(DeviceTable[0].keyItem);
+        Select(DeviceTable[slot].keyItem);
         change ? OpenChange() : OpenVerify();
-        Type(change ? IDC_CURRENT_PIN : IDC_PIN_BOX, "1234");
-        Type(IDC_NEW_PIN, "Abcd5678");
-        Type(IDC_CONFIRM_PIN, "Abcd5678");
+        Type(change ? IDC_CURRENT_PIN : IDC_PIN_BOX, current);
+        Type(IDC_NEW_PIN, NewPin);
+        Type(IDC_CONFIRM_PIN, NewPin);
         Press(IDOK);
         CloseDialog();
     }
+
+    const char* const NewPin = "Abcd5678";
 
     TreeLines baseline;
     std::string baselineReport;
@@ -173,26 +175,58 @@ TEST_F(ManagerFaultTest, EveryCallOfARefreshFailingLeavesTheOtherKeyAndClosesAll
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(ManagerFaultTest, EveryCallOfAPinCheckOrChangeFailingShowsWhatTheKeyDidAfterClosing)
+TEST_F(ManagerFaultTest, EveryCallOfAPinCheckFailingShowsWhatTheKeyDidAfterClosing)
 {
-    // A key that checked the PIN has its counter full again; one that took the change holds the new PIN.
-    for (bool change : { false, true }) {
-        const char* reset = change ? "set-pin 0 1 1234" : "set-retries 0 1 5";
-        Provision(reset);
-        int answered = Sweep(0, [&] { Pin(change); }, [&](const std::string& what, const std::string& call,
-                                                          const Fault& fault) {
+    // A key that checked the PIN has its counter full again.
+    Provision("set-retries 0 1 5");
+    int answered = Sweep(0, [&] { Pin(false); }, [&](const std::string& what, const std::string& call, const Fault& fault) {
+        KeyState key;
+        ASSERT_TRUE(ReadKey(0, &key));
+        bool done = key.retriesLeft[0] == 6;
+        std::string expected = done ? TEXT_VERIFY_SUCCEEDED : TEXT_VERIFY_FAILED;
+        if (!done && call == "QZ_VerifyPinUpDatePinInfoFile" && fault.result != -5)
+            expected = fault.result > 0 ? RetryMessage(fault.result) : TEXT_PIN_LOCKED;
+        ASSERT_EQ(boxes.boxes.size(), 1u) << what;
+        EXPECT_EQ(boxes.boxes[0].text, expected) << what;
+        Provision("set-retries 0 1 5");
+    });
+    EXPECT_GT(answered, 20);
+}
+
+TEST_F(ManagerFaultTest, EveryCallOfAChangeOnTwoApplicationsFailingOrTheKeyPulledOutLeavesOnePinOrSaysSo)
+{
+    // Key 1's application 2 holds application 1's PIN, or one of its own that refuses the change, which
+    // application 1 then gives back. Read from the key after each fault: success only with the new PIN
+    // in both; else both keep theirs, or the part-change message is shown and the key holds one of each.
+    for (std::string second : { "5678", "8765" }) {
+        int partial = 0, inserted = 0;
+        auto check = [&](const std::string& what) {
+            ExpectEverythingClosed(what);
             KeyState key;
-            ASSERT_TRUE(ReadKey(0, &key));
-            bool done = change ? key.pin[0] == "Abcd5678" : key.retriesLeft[0] == 6;
-            std::string expected = change ? (done ? TEXT_CHANGE_SUCCEEDED : TEXT_CHANGE_FAILED)
-                                          : (done ? TEXT_VERIFY_SUCCEEDED : TEXT_VERIFY_FAILED);
-            if (!done && call == (change ? "QZ_ChangePin" : "QZ_VerifyPinUpDatePinInfoFile") && fault.result != -5)
-                expected = fault.result > 0 ? RetryMessage(fault.result) : TEXT_PIN_LOCKED;
-            ASSERT_EQ(boxes.boxes.size(), 1u) << what;
-            EXPECT_EQ(boxes.boxes[0].text, expected) << what;
-            Provision(reset);
+            bool read = ReadKey(1, &key);
+            inserted = !read || key.inserted;
+            Provision("insert 1"); // ends a vanish not reached
+            Provision("set-pin 1 1 5678");
+            Provision("set-pin 1 2 " + second);
+            ASSERT_TRUE(read && boxes.boxes.size() == 1) << what;
+            const std::string& shown = boxes.boxes[0].text;
+            int changed = shown == TEXT_CHANGE_SUCCEEDED ? 2 : shown == TEXT_CHANGE_PARTIAL ? 1 : 0;
+            partial += changed == 1;
+            EXPECT_EQ(std::make_pair((key.pin[0] == NewPin) + (key.pin[1] == NewPin),
+                                     (key.pin[0] == "5678") + (key.pin[1] == second)), std::make_pair(changed, 2 - changed))
+                << what << ", application 2's PIN " << second << ": the key holds " << key.pin[0] << ", " << key.pin[1];
+        };
+        Provision("set-pin 1 1 5678");
+        Provision("set-pin 1 2 " + second);
+        for (int n = 1; n == 1 || !inserted; ++n) { // until the change ends before call n
+            Provision("vanish 1 " + std::to_string(n));
+            Pin(true, 1, "5678");
+            check("pulled out after call " + std::to_string(n));
+        }
+        Sweep(1, [&] { Pin(true, 1, "5678"); }, [&](const std::string& what, const std::string&, const Fault&) {
+            check(what);
         });
-        EXPECT_GT(answered, 20);
+        EXPECT_GT(partial, 0) << "the sweep reaches a change the key could not take back";
     }
 }
 

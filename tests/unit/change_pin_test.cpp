@@ -46,8 +46,6 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKeyAndTheBoxesRules)
         // Only the first application takes it: taken back, so the key never keeps two PINs.
         { "the applications' PINs differ", true, "1234", fresh, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN, { "1234", "2222" },
           [] { Provision("set-pin 0 2 2222"); } },
-        { "the key pulled out during the change", true, "1234", fresh, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN,
-          { "1234", "1234" }, [] { Provision("vanish 0 1"); } },
         { "the key removed and the tree rebuilt", true, "1234", fresh, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN,
           { "1234", "1234" }, [this] { RemoveKey(0); } },
         // A refresh under the dialog selects the first key: the change meant for key 1 goes to no key.

@@ -24,10 +24,11 @@ void PinDialogTest::TearDown()
     ManagerTest::TearDown();
 }
 
-void PinDialogTest::PutKey(int slot, bool twoApplications)
+void PinDialogTest::PutKey(int slot, bool twoApplications, const std::string& pin)
 {
-    KeysimHere("delete " + std::to_string(slot));
-    Provision("create " + std::to_string(slot) + " --label key" + std::to_string(slot) + " --pin 1234 --apps " +
+    std::string n = std::to_string(slot);
+    KeysimHere("delete " + n);
+    Provision("create " + n + " --label key" + n + " --pin " + pin + " --serial 5E2" + n + pin + " --apps " +
               (twoApplications ? "2" : "1"));
     RefreshDeviceTree(window);
 }

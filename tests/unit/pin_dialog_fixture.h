@@ -17,9 +17,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes a key labelled key<slot>, PIN 1234, with one or two applications (replacing the slot's key),
-    // and refreshes the main window.
-    void PutKey(int slot, bool twoApplications);
+    // Makes a key labelled key<slot> with a PIN of four digits and the serial number 5E2<slot><pin>, with
+    // one or two applications (replacing the slot's key), and refreshes the main window.
+    void PutKey(int slot, bool twoApplications, const std::string& pin = "1234");
     // Takes the key out of slot and refreshes, as a removal notice would.
     void RemoveKey(int slot);
     void OpenDialog(int templateId, DLGPROC procedure);

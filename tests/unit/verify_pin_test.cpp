@@ -38,10 +38,14 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
               OpenVerify();
               RefreshDeviceTree(window);
           } },
+        // Key B (another serial number and PIN) put in under key A's dialog; key A's serial (call 3) unreadable.
+        { "another key in the slot", true, "1234", TEXT_VERIFY_FAILED, [this] { PutKey(0, true, "9999"); } },
+        { "the serial number unreadable", true, "1234", TEXT_VERIFY_FAILED, [] { Provision("fail 0 3 -5"); } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Binding.missingLibraries.clear();
+        Binding.pinData.clear();
         KeysimHere("delete 1");
         PutKey(0, c.twoApplications);
         OpenVerify();
@@ -53,6 +57,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
 
         ExpectWiped({ c.typed });
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
+        EXPECT_EQ(Binding.pinData.empty(), c.message == TEXT_VERIFY_FAILED) << "a failure sends no PIN to any key";
         bool done = c.message == TEXT_VERIFY_SUCCEEDED;
         EXPECT_EQ(boxes.boxes.back().style, (UINT)(MB_OK | (done ? MB_ICONINFORMATION : MB_ICONWARNING)));
         if (done) {
