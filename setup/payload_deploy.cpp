@@ -2,6 +2,8 @@
 // and the files the system protects.
 #include "setup.h"
 
+#include "library_search.h"
+
 DeployTiming DeployClock = { Sleep, GetTickCount, 30000 };
 
 typedef BOOL(WINAPI* ProtectionQuery)(HANDLE rpcHandle, LPCWSTR path);
@@ -13,7 +15,7 @@ static int AskSystemFileProtection(const char* path)
     WCHAR widePath[INSTALL_PATH_SIZE];
     if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
         return 0;
-    HMODULE sfc = LoadLibraryExA("sfc.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE sfc = LoadSystemLibrary("sfc.dll");
     if (!sfc)
         return 0;
     ProtectionQuery query = (ProtectionQuery)(void*)GetProcAddress(sfc, "SfcIsFileProtected");
