@@ -32,11 +32,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(built == (whole.size() < INSTALL_PATH_SIZE));
     FUZZ_CHECK(built ? whole == out : AllBytes(out, INSTALL_PATH_SIZE, 0));
 
-    // The tick's digits written over the path from its fourth character from the end, then ".OBK".
+    // The tick's digits written over the path from its fourth character from the end, then ".OBK";
+    // what is left of the old ending starts on a character, never on a trail byte.
     std::string digits = std::to_string(tick);
     size_t fourth = LastFourStart(path);
-    std::string expected =
-        path.substr(0, fourth) + digits + path.substr(std::min(path.size(), fourth + digits.size())) + ".OBK";
+    size_t kept = path.size();
+    for (size_t start : GbkStarts(path))
+        if (start >= fourth + digits.size()) {
+            kept = start;
+            break;
+        }
+    std::string expected = path.substr(0, fourth) + digits + path.substr(kept) + ".OBK";
     int aside = BuildAsideName(out, INSTALL_PATH_SIZE, path.c_str(), tick);
     FUZZ_CHECK(aside == (expected.size() < INSTALL_PATH_SIZE));
     FUZZ_CHECK(aside ? expected == out : AllBytes(out, INSTALL_PATH_SIZE, 0));

@@ -68,7 +68,12 @@ def install_paths_seeds():
                              ("aside-manifest", b"C:\\windows\\KeyUninstall.exe.manifest", 123456789),
                              ("aside-gbk", "C:\\新钥匙文件".encode("gbk"), 12), ("aside-gbk-dir", "C:\\目录\\KeyCmd.dll".encode("gbk"), 99999),
                              ("aside-short", b"ab", 5), ("aside-fits-259", b"y" * 251 + b".dll", 1234),
-                             ("aside-260", b"y" * 252 + b".dll", 1234), ("aside-ten-digits-over", b"x" * 250 + b"\\KeyCmd.dll", 4294967295)]:
+                             ("aside-260", b"y" * 252 + b".dll", 1234), ("aside-ten-digits-over", b"x" * 250 + b"\\KeyCmd.dll", 4294967295),
+                             # Digits that end inside a double-byte character take all of it: last, with a
+                             # trail byte that reads as a backslash, and in the middle.
+                             ("aside-gbk-last-cut", "C:\\abc钥".encode("gbk"), 1234),
+                             ("aside-gbk-trail-backslash", "C:\\dir\\abc乗".encode("gbk"), 1234),
+                             ("aside-gbk-middle-cut", "C:\\a钥bc".encode("gbk"), 42)]:
         write("install_paths", name, parts(b"C:", b"", path, tick))
     # Names recognised as set-aside copies of a payload name, and names that are not.
     for name, file, payload in [("seen-long-digits", b"KeyCmd123456789.OBK", b"KeyCmd.dll"), ("seen-lower-case", b"keycmd7dll.obk", b"KeyCmd.dll"),

@@ -41,12 +41,18 @@ int BuildAsideName(char* out, size_t size, const char* path, unsigned long tick)
     size_t at = StartOfLastFourCharacters(path);
     size_t length = strlen(path);
     size_t digitCount = strlen(digits);
-    // Digits shorter than the old ending leave its last characters in place (KeyCmd42ll.OBK).
-    size_t end = at + digitCount > length ? at + digitCount : length;
+    // Digits shorter than the old ending leave its last characters in place (KeyCmd42ll.OBK). Where
+    // the digits end inside a double-byte character, the rest of it goes too: left alone, its trail
+    // byte would read as some other character, or as a backslash that puts the name in a folder.
+    size_t kept = at;
+    while (kept < at + digitCount && kept < length)
+        kept += (IsGbkLeadByte((unsigned char)path[kept]) && path[kept + 1] != '\0') ? 2 : 1;
+    size_t end = at + digitCount + (length - kept);
     if (end + 4 + 1 > size)
         return 0;
-    memcpy(out, path, length);
+    memcpy(out, path, at);
     memcpy(out + at, digits, digitCount);
+    memcpy(out + at + digitCount, path + kept, length - kept);
     memcpy(out + end, ".OBK", 5);
     return 1;
 }

@@ -9,8 +9,8 @@ enum { INSTALL_PATH_SIZE = 260, CERTIFICATE_BUFFER_SIZE = 2048 };
 int BuildWorkPath(char* out, size_t size, const char* dir, const char* name);
 
 // The name a file in use is moved to: the tick digits written over the last four characters of
-// path, extended past its end where the digits are longer, then ".OBK". 1, or 0 (out emptied)
-// when the result would pass size bytes.
+// path, extended past its end where the digits are longer, then ".OBK"; a double-byte character
+// the digits end inside goes whole. 1, or 0 (out emptied) when the result would pass size bytes.
 int BuildAsideName(char* out, size_t size, const char* path, unsigned long tick);
 
 // 1 when a certificate file of this many bytes fits the import buffer whole.

@@ -2,9 +2,11 @@
 // and the files the system protects.
 #include "setup.h"
 
-DeployTiming DeployClock = { Sleep, GetTickCount, 30000 };
+#include <sfc.h>
 
-typedef BOOL(WINAPI* ProtectionQuery)(HANDLE rpcHandle, LPCWSTR path);
+#include "library_search.h"
+
+DeployTiming DeployClock = { Sleep, GetTickCount, 30000 };
 
 // MinGW has no import library for sfc.dll, and a static import would also tie the installer to it.
 // Any doubt answers "not protected": the installer then tries, and a refusal is reported.
@@ -13,11 +15,11 @@ static int AskSystemFileProtection(const char* path)
     WCHAR widePath[INSTALL_PATH_SIZE];
     if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
         return 0;
-    HMODULE sfc = LoadLibraryExA("sfc.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE sfc = LoadSystemLibrary("sfc.dll");
     if (!sfc)
         return 0;
-    ProtectionQuery query = (ProtectionQuery)(void*)GetProcAddress(sfc, "SfcIsFileProtected");
-    int isProtected = query && query(NULL, widePath) ? 1 : 0;
+    BOOL(WINAPI * query)(HANDLE rpcHandle, LPCWSTR path);
+    int isProtected = BIND_SYSTEM_FUNCTION(sfc, SfcIsFileProtected, &query) && query(NULL, widePath) ? 1 : 0;
     FreeLibrary(sfc);
     return isProtected;
 }

@@ -78,7 +78,7 @@ void SelfRegisterLibrary(const char* path, int registerIt);
 
 // tray_start.cpp
 // Starts the tray client through the desktop shell, with the user's own rights; where no shell
-// answers, with ShellLaunch as the installer's own child.
+// answers, not at all (never elevated).
 void StartTrayClient(const InstallContext* context);
 
 // driver_install.cpp

@@ -52,15 +52,13 @@ static VARIANT TextVariant(const WCHAR* text)
     return value;
 }
 
-// 1 when the desktop shell accepted the start.
-static int StartThroughDesktopShell(const char* path, const char* directory)
+static void StartThroughDesktopShell(const char* path, const char* directory)
 {
     WCHAR widePath[INSTALL_PATH_SIZE], wideDirectory[INSTALL_PATH_SIZE];
     if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE) ||
         !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, directory, -1, wideDirectory, INSTALL_PATH_SIZE))
-        return 0;
+        return;
     HRESULT com = CoInitialize(NULL);
-    int started = 0;
     IShellDispatch2* shell = FindDesktopShell();
     if (shell) {
         BSTR file = SysAllocString(widePath);
@@ -74,7 +72,7 @@ static int StartThroughDesktopShell(const char* path, const char* directory)
         V_VT(&show) = VT_I4;
         V_I4(&show) = SW_SHOWNORMAL;
         if (file && V_BSTR(&parameters) && V_BSTR(&workingDirectory) && V_BSTR(&operation))
-            started = shell->ShellExecute(file, parameters, workingDirectory, operation, show) == S_OK;
+            shell->ShellExecute(file, parameters, workingDirectory, operation, show);
         VariantClear(&operation);
         VariantClear(&workingDirectory);
         VariantClear(&parameters);
@@ -83,11 +81,11 @@ static int StartThroughDesktopShell(const char* path, const char* directory)
     }
     if (SUCCEEDED(com))
         CoUninitialize();
-    return started;
 }
 
 void StartTrayClient(const InstallContext* context)
 {
-    if (!StartThroughDesktopShell(context->trayPath, context->targetDir))
-        ShellLaunch(context->trayPath, "", 0);
+    // Never as our own child: that would run elevated, and as the administrator whose credentials
+    // were typed for the installer. Where no shell answers, the Run value starts it at the next sign-in.
+    StartThroughDesktopShell(context->trayPath, context->targetDir);
 }

@@ -4,7 +4,8 @@
 # BUILD_DIR is the build under test, whose trust_check.exe runs; the release is made of SHIPPED_BUILD_DIR,
 # the 32-bit build (the same one, or the one beside the x86-64 twin).
 #   sign    makes the authority and an unsigned and a signed release (the fixture the others use)
-#   refuse  bad signing inputs: an error, a non-zero exit and no release left behind
+#   refuse  bad signing inputs and a signing that fails part-way: an error, a non-zero exit, no
+#           release and nothing half-signed left behind; a folder holding more than a release, untouched
 #   trust   WinVerifyTrust under Wine on unsigned, signed and tampered files
 set -u
 mode=$1
@@ -94,6 +95,51 @@ refuse)
         [ ! -e "$out" ] || fail "$what: $out is left"
         ls -d "$work"/.release-* 2>/dev/null && fail "$what: a half-made release is left"
     done
+
+    # Signing that fails after the manager is signed and the installer linked around it, as a token
+    # pulled out part-way would: nothing signed stays in the build either.
+    cat >"$work/sign-manager-only" <<'SH'
+#!/bin/sh
+case "$*" in *KeySetup.exe*) exit 1 ;; esac
+exec osslsigncode "$@"
+SH
+    chmod +x "$work/sign-manager-only"
+    out=$work/refused
+    mkdir -p "$out" && touch "$out/SHA256SUMS"
+    OSSLSIGNCODE=$work/sign-manager-only "$root/kit" release --no-build --pfx "$ca/signer.pfx" "${pfx_env[@]}" \
+        --out "$out" >"$work/refused.log" 2>&1 && fail "signing failed part-way: exit code 0"
+    grep -q 'signing KeySetup.exe failed' "$work/refused.log" || fail "signing failed part-way: $(cat "$work/refused.log")"
+    [ ! -e "$out" ] || fail "signing failed part-way: $out is left"
+    ls -d "$work"/.release-* 2>/dev/null && fail "signing failed part-way: a half-made release is left"
+    # The signer's certificate is in every file that holds a signature, or a signed file inside it.
+    openssl pkcs12 -in "$ca/signer.pfx" -passin env:RELEASE_TEST_PASSWORD -nokeys -clcerts 2>/dev/null |
+        openssl x509 -outform DER >"$work/signer.der" || fail "cannot read the test signer's certificate"
+    signed_left=$(python3 - "$shipped" "$work/signer.der" <<'PY'
+import os, sys
+build, signer = sys.argv[1], open(sys.argv[2], "rb").read()
+for folder, subfolders, files in os.walk(build):
+    # The release tests' own releases, and the Wine prefixes, are not the build.
+    subfolders[:] = [s for s in subfolders if s != "release-test" and "prefix" not in s and not s.startswith("setup-e2e")]
+    for name in files:
+        path = os.path.join(folder, name)
+        if not os.path.islink(path) and signer in open(path, "rb").read():
+            print(path)
+PY
+)
+    [ -z "$signed_left" ] || fail "signing failed part-way: signed files left in the build: $signed_left"
+
+    # A folder that holds anything a release does not write is refused whole: nothing in it goes.
+    out=$work/not-only-a-release
+    rm -rf "$out"
+    mkdir -p "$out/old notes"
+    printf 'mine\n' >"$out/notes.txt"
+    printf 'mine too\n' >"$out/old notes/list.txt"
+    printf 'older release\n' | tee "$out/SHA256SUMS" >"$out/KeySetup.exe"
+    state() { (cd "$out" && find . | sort && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
+    before=$(state)
+    "$root/kit" release --no-build --out "$out" >"$work/refused.log" 2>&1 && fail "a folder with other files: exit code 0"
+    grep -q "notes.txt, old notes)" "$work/refused.log" || fail "a folder with other files: not named in: $(cat "$work/refused.log")"
+    [ "$(state)" = "$before" ] || fail "a folder with other files: it was changed"
     ;;
 trust)
     # Wine checks the digest but not the chain of a SHA-256 signature: it accepts any signer, so the

@@ -21,7 +21,7 @@ KIT_FRESH_PREFIX=1 "$wine_run" --boot
 "$wine_run" --boot
 # Wine's desktop process answers as the desktop shell, which starts the tray client for the installer.
 # In the 32-bit prefix the installer is kept from reaching it (no proxies for the shell's interfaces),
-# as where no shell runs, so it starts the tray client itself.
+# as where no shell runs, so it starts no tray client (the 64-bit run is kept so for one install too).
 if [ "$arch" = win64 ]; then
     export KIT_DESKTOP_SHELL=1
 else

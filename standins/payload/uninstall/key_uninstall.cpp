@@ -1,5 +1,5 @@
 // Entry of the uninstaller stand-in KeyUninstall.exe. Started plainly, it moves itself into a
-// folder of its own in the temporary folder so that it can delete its own file, and returns at
+// folder of its own in Windows' temporary folder so that it can delete its own file, and returns at
 // once; with WAIT_SWITCH it uninstalls in place and returns only when done. It asks, removes the
 // kit, reports.
 #include "uninstall.h"

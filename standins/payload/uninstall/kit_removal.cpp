@@ -73,7 +73,7 @@ int IsKitMadeFile(const char* path)
 {
     // Read from a copy under another name: asked about a file that bears a system library's name
     // in the system directory, the loader may answer for the system's library instead. The copy
-    // lies in a folder of our own, never at a name the user could have put something at.
+    // lies in a folder of our own that no program of the user can move away or swap while it is read.
     char folder[MAX_PATH];
     char copy[MAX_PATH];
     if (!CreatePrivateFolder(folder, sizeof folder))

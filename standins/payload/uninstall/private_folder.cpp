@@ -1,6 +1,14 @@
-// Folders of the uninstaller's own in the user's temporary folder. Any program of the user may
-// write there, so a name it could guess or a folder it could write into would let it plant a file
-// that the elevated uninstaller then runs, overwrites or deletes.
+// Folders of the uninstaller's own, for the copies it runs or reads back elevated: a folder another
+// program could write into, or a name it could guess, would let it plant a file that the elevated
+// uninstaller then runs, reads, overwrites or deletes.
+//
+// They lie in Windows' own temporary folder, not in the user's. The user's temporary folder lets
+// its owner delete and rename any child whatever the child's own access list says, so a program of
+// the user could move our new folder away between the copy and its start and put its own in its
+// place. Holding the folder open against that would leave a gap between creating and opening it,
+// and would end with the handle, while the copy's own removal, at the next restart at the latest,
+// goes by name. In Windows' temporary folder users may create but not delete or rename what an
+// administrator made, so the folder and its files stay ours from creation until they are removed.
 #include "uninstall.h"
 
 #include <ntsecapi.h>
@@ -11,14 +19,24 @@
 
 #define PRIVATE_PREFIX "KeyUninstall-"
 
-// System and administrators only, nothing inherited from the user's temporary folder.
+// System and administrators only, nothing inherited from the temporary folder.
 #define PRIVATE_FOLDER_ACCESS "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+
+// Windows' temporary folder and our prefix. The system's Windows folder: on a terminal server
+// GetWindowsDirectory answers with a folder of the user's own.
+static int PrivatePrefix(char* path, size_t size)
+{
+    char windows[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryA(windows, sizeof windows);
+    path[0] = '\0';
+    return length > 0 && length < sizeof windows && TextCopy(path, size, windows)
+           && TextAppend(path, size, "\\Temp\\" PRIVATE_PREFIX);
+}
 
 int CreatePrivateFolder(char* path, size_t size)
 {
-    char temp[MAX_PATH];
-    DWORD tempLength = GetTempPathA(sizeof temp, temp);
-    if (tempLength == 0 || tempLength >= sizeof temp)
+    char prefix[MAX_PATH];
+    if (!PrivatePrefix(prefix, sizeof prefix))
         return 0;
     SECURITY_ATTRIBUTES security;
     ZeroMemory(&security, sizeof security);
@@ -27,13 +45,14 @@ int CreatePrivateFolder(char* path, size_t size)
                                                               &security.lpSecurityDescriptor, NULL))
         return 0;
     int created = 0;
-    // A name taken already (by chance or by design) is never used: another random one is tried.
+    // A name taken already (users may create names there first) is never used: another random
+    // one is tried.
     for (int attempt = 0; attempt < 4 && !created; ++attempt) {
         unsigned char random[8];
         if (!RtlGenRandom(random, sizeof random))
             break;
         path[0] = '\0';
-        if (!TextCopy(path, size, temp) || !TextAppend(path, size, PRIVATE_PREFIX))
+        if (!TextCopy(path, size, prefix))
             break;
         int fits = 1;
         for (size_t i = 0; i < sizeof random && fits; ++i)
@@ -50,13 +69,12 @@ int CreatePrivateFolder(char* path, size_t size)
 
 int IsPrivateFolder(const char* folder)
 {
-    char temp[MAX_PATH];
-    DWORD tempLength = GetTempPathA(sizeof temp, temp);
-    if (tempLength == 0 || tempLength >= sizeof temp || !TextAppend(temp, sizeof temp, PRIVATE_PREFIX))
+    char prefix[MAX_PATH];
+    if (!PrivatePrefix(prefix, sizeof prefix))
         return 0;
-    size_t prefixLength = strlen(temp);
+    size_t prefixLength = strlen(prefix);
     if (strlen(folder) < prefixLength
-        || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, folder, (int)prefixLength, temp, (int)prefixLength)
+        || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, folder, (int)prefixLength, prefix, (int)prefixLength)
         != CSTR_EQUAL)
         return 0;
     // Only our own hexadecimal name follows, then the closing backslash.

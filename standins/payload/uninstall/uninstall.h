@@ -27,7 +27,7 @@ void MarkForRestart(const char* path, RemovalCount* count);
 int IsKitMadeFile(const char* path);
 
 // private_folder.cpp
-// Creates a new folder in the temporary folder under a random name, open to the system and the
+// Creates a new folder in Windows' temporary folder under a random name, open to the system and the
 // administrators only; 1 with its path, closing backslash included, in path.
 int CreatePrivateFolder(char* path, size_t size);
 // 1 when folder (closing backslash included) has the form of one that CreatePrivateFolder makes.
