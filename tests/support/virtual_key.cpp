@@ -14,22 +14,13 @@
 
 // The types the manager binds the token libraries' entries into are the libraries' own declarations,
 // calling convention included: a mismatch fails the 32-bit compile, where the conventions differ.
-#define SAME_AS_LIBRARY(entry)                                                                     \
-    static_assert(std::is_same<decltype(&::entry), decltype(TokenEntryPoints::entry)>::value,  \
-                  #entry " is bound as another type than the library declares")
-SAME_AS_LIBRARY(QZ_Open);
-SAME_AS_LIBRARY(QZ_Close);
-SAME_AS_LIBRARY(QZ_IC_RESET);
-SAME_AS_LIBRARY(Read_Binary);
-SAME_AS_LIBRARY(Select_File);
-SAME_AS_LIBRARY(QZ_GET_BCDSN);
-SAME_AS_LIBRARY(QZ_VerifyPinUpDatePinInfoFile);
-SAME_AS_LIBRARY(QZ_ChangePin);
-SAME_AS_LIBRARY(QZ_RegisterCardNotification);
-SAME_AS_LIBRARY(QZ_UnregisterCardNotification);
-SAME_AS_LIBRARY(QZ_IsQZDevice);
-SAME_AS_LIBRARY(HexToDec);
-#undef SAME_AS_LIBRARY
+#define SAME(entry) std::is_same<decltype(&::entry), decltype(TokenEntryPoints::entry)>::value
+static_assert(SAME(QZ_Open) && SAME(QZ_Close) && SAME(QZ_IC_RESET) && SAME(Read_Binary) && SAME(Select_File)
+                  && SAME(QZ_GET_BCDSN) && SAME(QZ_VerifyPinUpDatePinInfoFile) && SAME(QZ_ChangePin)
+                  && SAME(QZ_RegisterCardNotification) && SAME(QZ_UnregisterCardNotification) && SAME(QZ_IsQZDevice)
+                  && SAME(HexToDec),
+              "an entry is bound as another type than the token library declares");
+#undef SAME
 
 TokenBinding Binding;
 
