@@ -67,7 +67,7 @@ static int FileExists(const char* path)
     return 1;
 }
 
-static void HandleExistingFile(const PayloadRow* row, const char* path)
+void HandleExistingFile(const PayloadRow* row, const char* path)
 {
     switch (row->handling) {
     case EXISTING_DELETE:
