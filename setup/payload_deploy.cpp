@@ -7,19 +7,23 @@ DeployTiming DeployClock = { Sleep, GetTickCount, 30000 };
 typedef BOOL(WINAPI* ProtectionQuery)(HANDLE rpcHandle, LPCWSTR path);
 
 // MinGW has no import library for sfc.dll, and a static import would also tie the installer to it.
-// Any doubt answers "not protected": the installer then tries, and a refusal is reported.
+// Loaded once, at the first file already there, and kept: a reinstall asks for every row, and loading
+// and freeing the library each time cost more than the question. Any doubt answers "not protected":
+// the installer then tries, and a refusal is reported.
 static int AskSystemFileProtection(const char* path)
 {
+    static ProtectionQuery query;
+    static int looked;
+    if (!looked) {
+        looked = 1;
+        HMODULE sfc = LoadLibraryExA("sfc.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (sfc)
+            query = (ProtectionQuery)(void*)GetProcAddress(sfc, "SfcIsFileProtected");
+    }
     WCHAR widePath[INSTALL_PATH_SIZE];
-    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
+    if (!query || !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
         return 0;
-    HMODULE sfc = LoadLibraryExA("sfc.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!sfc)
-        return 0;
-    ProtectionQuery query = (ProtectionQuery)(void*)GetProcAddress(sfc, "SfcIsFileProtected");
-    int isProtected = query && query(NULL, widePath) ? 1 : 0;
-    FreeLibrary(sfc);
-    return isProtected;
+    return query(NULL, widePath) ? 1 : 0;
 }
 
 int (*IsSystemProtectedFile)(const char* path) = AskSystemFileProtection;
