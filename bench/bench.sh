@@ -40,9 +40,6 @@ unmanaged_windows() {
     "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }
 
-# Puts a key into the store KEYSIM_STORE names: label, serial, applications, then certificates.
-keysim() { "$wine_run" "$build/standins/keysim.exe" "$@" >/dev/null; }
-
 # The window and refresh benchmarks share one prefix; their keys lie in stores of their own.
 shared_prefix() {
     export KIT_WINEPREFIX=${KIT_BENCH_PREFIX:-$work/prefix}
@@ -64,42 +61,22 @@ run_window() {
     mkdir -p "$work/demo-keys"
     KEYSIM_STORE=$(winpath "$work/demo-keys")
     export KEYSIM_STORE
-    # The demo's two keys (tools/demo-keys.sh).
-    keysim create 0 --label "张三的USBKey" --pin 123456 --serial 5E2B0001 --apps 2 --removed
-    keysim put-cert 0 1 0 enc "$certs\\zhangsan-enc.der"
-    keysim put-cert 0 1 0 sig "$certs\\zhangsan-sig.der"
-    keysim put-cert 0 2 0 sig "$certs\\zhangsan-app2-sig.der"
-    keysim insert 0
-    keysim create 1 --label "李四的USBKey" --pin 888888 --serial 5E2B0002 --apps 1 --removed
-    keysim put-cert 1 1 0 sig "$certs\\lisi-sig.der"
-    keysim insert 1
     "$wine_run" "$bin/window_up_bench.exe" "$rounds_window" "$(winpath "$kit/KeyManager.exe")" \
-        "$(winpath "$kit/bench_empty_dialog.exe")" || true
+        "$(winpath "$kit/bench_empty_dialog.exe")" "$certs" || true
     unset KEYSIM_STORE
 }
 
 run_refresh() {
     shared_prefix
-    local certs slot app container
+    local certs
     certs=$(winpath "$root/standins/certs")
     rm -rf "$work/full-keys"
     mkdir -p "$work/full-keys"
     KEYSIM_STORE=$(winpath "$work/full-keys")
     export KEYSIM_STORE
-    # Four keys, each with two applications of two containers holding both certificates.
-    for slot in 0 1 2 3; do
-        keysim create "$slot" --label "满Key$slot" --pin 123456 --serial "5E2B001$slot" --apps 2 --removed
-        for app in 1 2; do
-            for container in 0 1; do
-                keysim put-cert "$slot" "$app" "$container" enc "$certs\\zhangsan-enc.der"
-                keysim put-cert "$slot" "$app" "$container" sig "$certs\\zhangsan-sig.der"
-            done
-        done
-        keysim insert "$slot"
-    done
     # The token libraries beside the program, where the manager's loader finds them first.
     cp "$build/standins/KeyCmd.dll" "$build/standins/KeyDev.dll" "$build/standins/KeyNum.dll" "$bin/"
-    "$wine_run" "$bin/refresh_bench.exe" "$rounds_refresh" || true
+    "$wine_run" "$bin/refresh_bench.exe" "$rounds_refresh" "$certs" || true
     unset KEYSIM_STORE
 }
 

@@ -1,12 +1,13 @@
 // Refresh: one refresh of the main window's tree over the inserted keys, against a loop that makes the
 // same token calls and reads and keeps nothing. The floor's calls are the refresh's own, recorded once
 // through the loader before the rounds, so the two cannot drift apart.
-//   refresh_bench ROUNDS
+//   refresh_bench ROUNDS CERTIFICATES   (four full keys go into KEYSIM_STORE first)
 #include "../manager/manager.h"
 
 #include <string.h>
 
 #include "bench_clock.h"
+#include "bench_keys.h"
 
 namespace {
 
@@ -220,6 +221,10 @@ void PumpMessages(void)
 int main(int argc, char** argv)
 {
     int rounds = RoundsAsked(argc, argv);
+    if (argc != 3 || !PutFullKeys(argv[2])) {
+        PrintFailure("refresh", "program", "usage: refresh_bench ROUNDS CERTIFICATES, or the keys did not go in");
+        return 1;
+    }
     AppInstance = GetModuleHandleA(NULL);
     InitCommonControls();
     // The main window's own template; its procedure stays out, so only the refreshes below read the keys.
