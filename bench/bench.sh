@@ -128,5 +128,5 @@ run_install() {
     # A prefix of the bench's own is not left running; the tests' own is theirs to stop.
     [ -n "${KIT_BENCH_PREFIX:-}" ] || KIT_WINEPREFIX=$work/prefix "$wine_run" --shutdown
     echo "bench: load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
-} 2>&1 | tee "$work/last-run.txt" | python3 "$root/bench/summarize.py" \
+} 2>&1 | tee "$work/last-run.txt" | grep --line-buffered -v '^slot [0-9]: ' | python3 "$root/bench/summarize.py" \
     "$(echo "$only" | sed 's/install/install,reinstall/')"
