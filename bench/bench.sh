@@ -119,6 +119,8 @@ run_install() {
             install_round program
         fi
     done
+    # Booted afresh by every run, so not kept: a prefix is over a gigabyte.
+    rm -rf "$work/install-template"
 }
 
 {
