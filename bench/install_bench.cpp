@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "bench_clock.h"
+#include "bounded_text.h"
 #include "system_dir.h"
 
 enum { WAIT_LIMIT_MS = 180000 };
@@ -65,9 +66,10 @@ int main(int argc, char** argv)
         PrintSample(benchmark, "floor", MandatedPauses());
 
     char commandLine[2 * MAX_PATH + 8];
-    if (lstrlenA(argv[3]) + (argc == 5 ? lstrlenA(argv[4]) : 0) + 6 > (int)sizeof commandLine)
+    commandLine[0] = '\0';
+    if (!TextAppendFormat(commandLine, sizeof commandLine, "\"%s\"", argv[3])
+        || (argc == 5 && !TextAppendFormat(commandLine, sizeof commandLine, " \"%s\"", argv[4])))
         return 2;
-    wsprintfA(commandLine, argc == 5 ? "\"%s\" \"%s\"" : "\"%s\"", argv[3], argc == 5 ? argv[4] : "");
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;

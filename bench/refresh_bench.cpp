@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "../common/bounded_text.h"
 #include "bench_clock.h"
 #include "bench_keys.h"
 
@@ -93,7 +94,8 @@ int TOKENAPI RecordRead(int handle, int mode, int offsetHigh, int offset, int re
 int TOKENAPI RecordHexToDec(const char* hex, char* decimal)
 {
     TokenCall* call = Record(CALL_HEX_TO_DEC, 0);
-    lstrcpynA(call->hex, hex, sizeof call->hex);
+    // A longer text is recorded cut; the call itself gets it whole.
+    TextCopy(call->hex, sizeof call->hex, hex);
     return Real.HexToDec(hex, decimal);
 }
 

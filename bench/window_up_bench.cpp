@@ -7,6 +7,7 @@
 #include "../manager/resource.h"
 #include "../manager/texts.h"
 #include "bench_clock.h"
+#include "bounded_text.h"
 #include "bench_keys.h"
 #include "empty_dialog.h"
 
@@ -43,7 +44,11 @@ static HWND WaitUntilUp(const char* title, int treeId, double started)
 static void MeasureStart(const char* side, const char* path, const char* title, int treeId)
 {
     char commandLine[MAX_PATH + 2];
-    wsprintfA(commandLine, "\"%s\"", path);
+    commandLine[0] = '\0';
+    if (!TextAppendFormat(commandLine, sizeof commandLine, "\"%s\"", path)) {
+        PrintFailure("window", side ? side : "warm-up", "path too long");
+        return;
+    }
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
