@@ -9,19 +9,21 @@
 DeployTiming DeployClock = { Sleep, GetTickCount, 30000 };
 
 // MinGW has no import library for sfc.dll, and a static import would also tie the installer to it.
-// Any doubt answers "not protected": the installer then tries, and a refusal is reported.
+// Loaded once, at the first file already there, and kept: a reinstall asks for every row, and loading
+// and freeing the library each time cost more than the question. Any doubt answers "not protected":
+// the installer then tries, and a refusal is reported.
 static int AskSystemFileProtection(const char* path)
 {
+    static BOOL(WINAPI * query)(HANDLE rpcHandle, LPCWSTR path);
+    static int looked;
+    if (!looked) {
+        looked = 1;
+        BIND_SYSTEM_FUNCTION(LoadSystemLibrary("sfc.dll"), SfcIsFileProtected, &query);
+    }
     WCHAR widePath[INSTALL_PATH_SIZE];
-    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
+    if (!query || !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, INSTALL_PATH_SIZE))
         return 0;
-    HMODULE sfc = LoadSystemLibrary("sfc.dll");
-    if (!sfc)
-        return 0;
-    BOOL(WINAPI * query)(HANDLE rpcHandle, LPCWSTR path);
-    int isProtected = BIND_SYSTEM_FUNCTION(sfc, SfcIsFileProtected, &query) && query(NULL, widePath) ? 1 : 0;
-    FreeLibrary(sfc);
-    return isProtected;
+    return query(NULL, widePath) ? 1 : 0;
 }
 
 int (*IsSystemProtectedFile)(const char* path) = AskSystemFileProtection;
@@ -69,7 +71,7 @@ static int FileExists(const char* path)
     return 1;
 }
 
-static void HandleExistingFile(const PayloadRow* row, const char* path)
+void HandleExistingFile(const PayloadRow* row, const char* path)
 {
     switch (row->handling) {
     case EXISTING_DELETE:

@@ -69,6 +69,8 @@ int DeployPayloadRow(HMODULE module, const PayloadRow* row, InstallContext* cont
 // Every row that applies, in table order; the number of files that could not be written.
 int DeployPayload(HMODULE module, InstallContext* context);
 int ExtractResourceToFile(HMODULE module, int id, const char* type, const char* path);
+// What the row's handling does with its file already at path, pauses included.
+void HandleExistingFile(const PayloadRow* row, const char* path);
 void SetFileAside(const char* path);
 
 // shell_launch.cpp
