@@ -184,10 +184,10 @@ TEST_F(ManagerFaultTest, EveryCallOfAPinCheckOrChangeFailingShowsWhatTheKeyDidAf
             KeyState key;
             ASSERT_TRUE(ReadKey(0, &key));
             bool done = change ? key.pin[0] == "Abcd5678" : key.retriesLeft[0] == 6;
-            std::string expected = change ? (done ? TEXT_CHANGE_SUCCEEDED : TEXT_CHANGE_FAILED)
-                                          : (done ? TEXT_VERIFY_SUCCEEDED : TEXT_VERIFY_FAILED);
+            std::string expected = change ? (done ? ManagerText("change-succeeded") : ManagerText("change-failed"))
+                                          : (done ? ManagerText("verify-succeeded") : ManagerText("verify-failed"));
             if (!done && call == (change ? "QZ_ChangePin" : "QZ_VerifyPinUpDatePinInfoFile") && fault.result != -5)
-                expected = fault.result > 0 ? RetryMessage(fault.result) : TEXT_PIN_LOCKED;
+                expected = fault.result > 0 ? RetryMessage(fault.result) : ManagerText("pin-locked");
             ASSERT_EQ(boxes.boxes.size(), 1u) << what;
             EXPECT_EQ(boxes.boxes[0].text, expected) << what;
             Provision(reset);

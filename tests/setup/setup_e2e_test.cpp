@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "../../manager/texts.h"
+#include "golden.h"
 #include "setup_harness.h"
 #include "system_dir.h"
 #include "uninstall.h"
@@ -89,11 +90,11 @@ void AnswerBox(HWND box, int button)
 
 // Starts a program, answers its confirmation box and, after Yes, its result box; waits for the
 // process that showed them too (a relocated copy).
-ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer, const std::string& arguments = "")
+ProgramRun RunConfirmed(const std::string& exe, const std::string& caption, int answer, const std::string& arguments = "")
 {
     ProgramRun run;
     Program program;
-    if (!StartProgram(program, exe, arguments) || !WaitForMessageBox(caption, 30000, &run.confirmation))
+    if (!StartProgram(program, exe, arguments) || !WaitForMessageBox(caption.c_str(), 30000, &run.confirmation))
         return run;
     run.processId = program.info.dwProcessId;
     DWORD boxProcessId = 0;
@@ -104,7 +105,7 @@ ProgramRun RunConfirmed(const std::string& exe, const char* caption, int answer,
     if (boxProcess && QueryFullProcessImageNameA(boxProcess, 0, image, &imageSize))
         run.boxProgram.assign(image, imageSize);
     AnswerBox(run.confirmation.box, answer);
-    run.resultShown = WaitForMessageBox(caption, answer == IDYES ? 180000 : 2000, &run.result);
+    run.resultShown = WaitForMessageBox(caption.c_str(), answer == IDYES ? 180000 : 2000, &run.result);
     if (run.resultShown)
         AnswerBox(run.result.box, IDOK);
     run.exitCode = program.Wait(30000);
@@ -127,12 +128,13 @@ DWORD ParentOf(DWORD processId, std::string* name = NULL)
     return parent;
 }
 
-void ExpectInstalled(bool payloadWhole = true)
+// Every payload file written, but the one held (NULL: none), and every later step done.
+void ExpectInstalled(const char* held = NULL)
 {
     HMODULE setup = LoadSetupResources();
     int wow64 = IsRunningUnderWow64();
     for (const PayloadRow& row : PayloadTable) {
-        bool whole = !payloadWhole || !PayloadRowApplies(&row, wow64)
+        bool whole = (held && lstrcmpiA(row.name, held) == 0) || !PayloadRowApplies(&row, wow64)
                      || ReadBytes(KitFile(row.name)) == ResourceBytes(setup, row.type, row.id);
         EXPECT_TRUE(whole) << row.name;
     }
@@ -208,17 +210,17 @@ TEST(SetupProgram, Step1_ASecondInstallerEndsSilentlyAndDecliningChangesNothing)
     Program first;
     ASSERT_TRUE(StartProgram(first, SetupProgramFile(), ""));
     SeenMessageBox box;
-    ASSERT_TRUE(WaitForMessageBox(SETUP_CAPTION, 30000, &box));
-    EXPECT_EQ(box.text, TEXT_SETUP_CONFIRM);
+    ASSERT_TRUE(WaitForMessageBox(SetupText("caption").c_str(), 30000, &box));
+    EXPECT_EQ(box.text, SetupText("confirm"));
 
     Program second;
     ASSERT_TRUE(StartProgram(second, SetupProgramFile(), ""));
     EXPECT_EQ(second.Wait(20000), 0u);
-    EXPECT_EQ(FindWindowExA(NULL, box.box, "#32770", SETUP_CAPTION), (HWND)NULL) << "one box only";
-    EXPECT_EQ(FindWindowExA(NULL, NULL, "#32770", SETUP_CAPTION), box.box);
+    EXPECT_EQ(FindWindowExA(NULL, box.box, "#32770", SetupText("caption").c_str()), (HWND)NULL) << "one box only";
+    EXPECT_EQ(FindWindowExA(NULL, NULL, "#32770", SetupText("caption").c_str()), box.box);
 
     AnswerBox(box.box, IDNO);
-    EXPECT_FALSE(WaitForMessageBox(SETUP_CAPTION, 2000, NULL)) << "no further message";
+    EXPECT_FALSE(WaitForMessageBox(SetupText("caption").c_str(), 2000, NULL)) << "no further message";
     EXPECT_EQ(first.Wait(20000), 0u);
     // The system's own library bears a payload name, and is there before any installation.
     ExpectNothingOfTheKit("DevEnum.dll");
@@ -237,12 +239,12 @@ TEST(SetupProgram, Step2_TheFirstInstallationBesideAPlantedLibrary)
     ASSERT_TRUE(CopyFileA(BuildFile("tests/plant/newdev.dll").c_str(), download.File("newdev.dll").c_str(), FALSE));
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev", REG_SZ, "native,builtin", 15),
               ERROR_SUCCESS);
-    ProgramRun run = RunConfirmed(download.File("KeySetup.exe"), SETUP_CAPTION, IDYES);
+    ProgramRun run = RunConfirmed(download.File("KeySetup.exe"), SetupText("caption"), IDYES);
     EXPECT_EQ(ReadText(download.File("newdev-loaded.txt")), "") << "the planted library was loaded";
     RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "newdev");
 
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, TEXT_SETUP_DONE);
+    EXPECT_EQ(run.result.text, SetupText("done"));
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(KitFile("").substr(KitFile("").size() - 9), IsRunningUnderWow64() ? "syswow64\\" : "system32\\");
     ExpectInstalled();
@@ -286,10 +288,10 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
     ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/journal/SealView.ocx").c_str(), control.c_str(), FALSE));
     DeleteFileA(Journal.c_str());
 
-    ProgramRun run = RunConfirmed(SetupProgramFile(), SETUP_CAPTION, IDYES);
+    ProgramRun run = RunConfirmed(SetupProgramFile(), SetupText("caption"), IDYES);
     FreeLibrary(held);
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, TEXT_SETUP_DONE);
+    EXPECT_EQ(run.result.text, SetupText("done"));
     EXPECT_NE(manager.Wait(5000), (DWORD)STILL_ACTIVE) << "the manager was closed through -u";
     EXPECT_FALSE(IsWindow(oldTray)) << "the old tray client was closed through -u";
     std::vector<std::string> aside = FindFiles(KitFile(""), "KeyCsp*.OBK");
@@ -300,24 +302,45 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
     EXPECT_EQ(ClassServer(Controls[1].classId), control) << "and the new one registered after it";
 }
 
-TEST(SetupProgram, Step4_FilesThatCannotBeReadOrWrittenAreReportedAfterEveryStep)
+TEST(SetupProgram, Step4_ALibraryThatCannotBeWrittenIsReportedOnItsOwnAfterEveryStep)
 {
-    // A certificate held with no sharing, and a library held for reading.
-    HANDLE root = CreateFileA(KitFile("rootca.cer").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    // Held for reading with sharing for reading only: neither written nor set aside. Every other
+    // file, the certificates among them, can be written and read, so the error box is this file's.
     const std::vector<unsigned char> before = ReadBytes(KitFile("DevIfd.dll"));
     HANDLE library = CreateFileA(KitFile("DevIfd.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(root, INVALID_HANDLE_VALUE);
     ASSERT_NE(library, INVALID_HANDLE_VALUE);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
-    ProgramRun run = RunConfirmed(SetupProgramFile(), SETUP_CAPTION, IDYES);
-    CloseHandle(root);
+    // Out of the stores, so that finding them back shows this run read and imported both.
+    HMODULE setup = LoadSetupResources();
+    CountInMachineStore("Root", ResourceBytes(setup, "DLL", 215), true);
+    CountInMachineStore("CA", ResourceBytes(setup, "DLL", 216), true);
+    ProgramRun run = RunConfirmed(SetupProgramFile(), SetupText("caption"), IDYES);
     CloseHandle(library);
     ASSERT_TRUE(run.resultShown);
-    EXPECT_EQ(run.result.text, TEXT_SETUP_FAILED);
+    EXPECT_EQ(run.result.text, SetupText("failed"));
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(ReadBytes(KitFile("DevIfd.dll")) == before);
     EXPECT_TRUE(FindFiles(KitFile(""), "DevIfd*.OBK").empty());
-    ExpectInstalled(false);
+    ExpectInstalled("DevIfd.dll");
+    EXPECT_EQ(CountInMachineStore("Root", ResourceBytes(setup, "DLL", 215)), 1);
+    EXPECT_EQ(CountInMachineStore("CA", ResourceBytes(setup, "DLL", 216)), 1);
+}
+
+TEST(SetupProgram, Step4b_ACertificateThatCannotBeReadIsReportedAfterEveryStep)
+{
+    // The same code runs in both prefixes; once is enough, in the 64-bit one that every machine has.
+    if (!IsRunningUnderWow64())
+        GTEST_SKIP() << "run in the 64-bit prefix";
+    // Held with no sharing: neither written nor read for the import, whose failure must not keep
+    // the tray client, the shortcuts or the CSP registration from being done.
+    HANDLE root = CreateFileA(KitFile("rootca.cer").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(root, INVALID_HANDLE_VALUE);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CSP_KEY);
+    ProgramRun run = RunConfirmed(SetupProgramFile(), SetupText("caption"), IDYES);
+    CloseHandle(root);
+    ASSERT_TRUE(run.resultShown);
+    EXPECT_EQ(run.result.text, SetupText("failed"));
+    ExpectInstalled("rootca.cer");
 }
 
 TEST(SetupProgram, Step5_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
@@ -326,7 +349,7 @@ TEST(SetupProgram, Step5_TheUninstallersCopyRunsFromANewFolderOfItsOwn)
     std::string userFile = TempFolder() + "KeyUninstallProbe.tmp";
     ASSERT_TRUE(WriteBytes(userFile, { 'm', 'i', 'n', 'e' }));
     std::vector<std::string> before = TempEntries();
-    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDNO);
+    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallText("caption"), IDNO);
     EXPECT_FALSE(run.resultShown);
     const std::string temp = TempFolder(), copy = run.boxProgram;
     ASSERT_EQ(lstrcmpiA(copy.substr(0, temp.size()).c_str(), temp.c_str()), 0) << copy;
@@ -344,11 +367,11 @@ TEST(SetupProgram, Step6_TheUninstallerLeavesNothingOfTheKit)
     // 64-bit: through the relocated copy, as the Start menu starts it; 32-bit: in place with "-wait".
     bool waiting = !IsRunningUnderWow64();
     std::vector<std::string> before = TempEntries();
-    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UNINSTALL_CAPTION, IDYES, waiting ? "-wait" : "");
-    EXPECT_EQ(run.confirmation.text, TEXT_UNINSTALL_CONFIRM);
+    ProgramRun run = RunConfirmed(KitFile("KeyUninstall.exe"), UninstallText("caption"), IDYES, waiting ? "-wait" : "");
+    EXPECT_EQ(run.confirmation.text, UninstallText("confirm"));
     ASSERT_TRUE(run.resultShown);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.result.text, waiting ? TEXT_UNINSTALL_MARKED : TEXT_UNINSTALL_DONE);
+    EXPECT_EQ(run.result.text, waiting ? UninstallText("marked") : UninstallText("done"));
     ExpectNothingOfTheKit(NULL, waiting ? "KeyUninstall.exe" : NULL);
     EXPECT_EQ(LeftInTemp(before), std::vector<std::string>());
     EXPECT_TRUE(WaitForWindowGone("#32770", "KeyTray", 10000));
@@ -366,7 +389,7 @@ TEST(SetupProgram, Step7_APathOnTheUninstallersCommandLineIsNotDeleted)
     ScratchFolder elsewhere("uninstaller-elsewhere");
     ASSERT_TRUE(CopyFileA(BuildFile("standins/payload/bin/KeyUninstall.exe").c_str(),
                           elsewhere.File("KeyUninstall.exe").c_str(), FALSE));
-    ProgramRun run = RunConfirmed(elsewhere.File("KeyUninstall.exe"), UNINSTALL_CAPTION, IDYES,
+    ProgramRun run = RunConfirmed(elsewhere.File("KeyUninstall.exe"), UninstallText("caption"), IDYES,
                                   "-relocated 0 \"" + victim + "\"");
     ASSERT_TRUE(run.resultShown);
     EXPECT_TRUE(FileExists(victim));

@@ -18,21 +18,21 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
         std::function<void()> arrange; // run with the dialog open
     };
     const Case cases[] = {
-        { "right PIN", true, "1234", TEXT_VERIFY_SUCCEEDED, nullptr },
+        { "right PIN", true, "1234", ManagerText("verify-succeeded"), nullptr },
         { "wrong in both applications", true, "a1B2c3", RetryMessage(5), nullptr },
         { "wrong, one application", false, "a1B2c3", RetryMessage(5), nullptr },
         { "wrong with 3 tries left", true, "a1B2c3", RetryMessage(2), [] { Provision("set-retries 0 all 3"); } },
-        { "locked", true, "1234", TEXT_PIN_LOCKED, [] { Provision("lock 0"); } },
-        { "no KeyCmd.dll", true, "1234", TEXT_VERIFY_FAILED, [] { Binding.missingLibraries = { "KeyCmd.dll" }; } },
-        { "key removed and the tree rebuilt", true, "1234", TEXT_VERIFY_FAILED, [this] { RemoveKey(0); } },
-        { "the placeholder selected", true, "1234", TEXT_VERIFY_FAILED, [this] {
+        { "locked", true, "1234", ManagerText("pin-locked"), [] { Provision("lock 0"); } },
+        { "no KeyCmd.dll", true, "1234", ManagerText("verify-failed"), [] { Binding.missingLibraries = { "KeyCmd.dll" }; } },
+        { "key removed and the tree rebuilt", true, "1234", ManagerText("verify-failed"), [this] { RemoveKey(0); } },
+        { "the placeholder selected", true, "1234", ManagerText("verify-failed"), [this] {
               RemoveKey(0);
               Select(Root());
           } },
         // Empty slots have no item either: no selection must not match one of them.
-        { "nothing selected", true, "1234", TEXT_VERIFY_FAILED, [] { SelectedKeyItem = NULL; } },
+        { "nothing selected", true, "1234", ManagerText("verify-failed"), [] { SelectedKeyItem = NULL; } },
         // A refresh under the dialog selects the first key: the PIN typed for key 1 goes to no key.
-        { "another key selected by a refresh", false, "1234", TEXT_VERIFY_FAILED, [this] {
+        { "another key selected by a refresh", false, "1234", ManagerText("verify-failed"), [this] {
               PutKey(1, false);
               Select(DeviceTable[1].keyItem);
               OpenVerify();
@@ -53,7 +53,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
 
         ExpectWiped({ c.typed });
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        bool done = c.message == TEXT_VERIFY_SUCCEEDED;
+        bool done = c.message == ManagerText("verify-succeeded");
         EXPECT_EQ(boxes.boxes.back().style, (UINT)(MB_OK | (done ? MB_ICONINFORMATION : MB_ICONWARNING)));
         if (done) {
             ASSERT_EQ(EndedDialogs.size(), 1u);
@@ -79,7 +79,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
         Type(IDC_PIN_BOX, bad);
         Press(IDOK);
         ExpectWiped({ bad });
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, TEXT_PIN_CHARACTERS_WRONG)) << bad;
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, ManagerText("pin-characters-wrong"))) << bad;
         EXPECT_EQ(Text(IDC_PIN_BOX), bad);
         EXPECT_EQ(Focused(), IDC_PIN_BOX);
     }
@@ -90,7 +90,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
     // The on-screen Enter verifies PINs shorter than four and refuses an empty box.
     OpenVerify();
     Press(KEY_ENTER);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_PIN_LENGTH_WRONG }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ ManagerText("pin-length-wrong") }));
     Provision("set-pin 0 1 12");
     Type(IDC_PIN_BOX, "12");
     Press(KEY_ENTER);
