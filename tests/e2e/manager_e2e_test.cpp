@@ -7,7 +7,6 @@
 
 #include <string.h>
 
-#include "golden.h"
 #include "manager.h"
 #include "virtual_key.h"
 

@@ -75,18 +75,14 @@ void RemoveCspRegistration()
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE);
 }
 
-int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der, bool remove)
+int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der)
 {
     HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
                                      CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, storeName);
     int count = 0;
     for (PCCERT_CONTEXT c = store ? CertEnumCertificatesInStore(store, NULL) : NULL; c;
          c = CertEnumCertificatesInStore(store, c))
-        if (c->cbCertEncoded == der.size() && memcmp(c->pbCertEncoded, der.data(), der.size()) == 0) {
-            ++count;
-            if (remove) // the deletion frees the context it is given; the walk goes on with a copy
-                CertDeleteCertificateFromStore(CertDuplicateCertificateContext(c));
-        }
+        count += c->cbCertEncoded == der.size() && memcmp(c->pbCertEncoded, der.data(), der.size()) == 0;
     if (store)
         CertCloseStore(store, 0);
     return count;

@@ -27,8 +27,8 @@ bool RegistryKeyExists(HKEY root, const char* path, REGSAM extraAccess = 0);
 void ExpectCspRegistration(HKEY root, const std::string& imagePath, const std::string& trayPath = "");
 void RemoveCspRegistration();
 
-// How many certificates equal to der a local machine system store holds; with remove, it takes them out.
-int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der, bool remove = false);
+// How many certificates equal to der a local machine system store holds.
+int CountInMachineStore(const char* storeName, const std::vector<unsigned char>& der);
 
 // The installer under test: KIT_SETUP_EXE when set (a release's), else KeySetup.exe from the build;
 // loaded for its resources only (NULL when it cannot be), and a resource's bytes in language 2052.

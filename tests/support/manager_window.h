@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "golden.h"
 #include "manager.h"
 #include "message_box_capture.h"
 #include "virtual_key.h"

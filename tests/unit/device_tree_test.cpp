@@ -99,22 +99,6 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
         EXPECT_EQ(SelectedKeyItem, keys ? Root() : NULL);
     }
 
-    // The report of the four full keys is saved whole, with CRLF line ends, and shown.
-    std::string path = TempFolder() + "KeyInfoTest.txt";
-    ReportFilePath = path.c_str();
-    WriteDeviceReport(window);
-    ReportFilePath = "c:\\KeyInfo.txt";
-    std::vector<unsigned char> saved = ReadBytes(path);
-    std::string bytes(saved.begin(), saved.end()), crlf;
-    DeleteFileA(path.c_str());
-    for (char ch : fullReport)
-        crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-    ASSERT_GT(bytes.size(), crlf.size());
-    EXPECT_EQ(bytes.substr(bytes.size() - crlf.size()), crlf);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    const std::string& shown = boxes.boxes[0].text;
-    EXPECT_NE(shown.find(fullReport + REPORT_SAVED_NOTICE), std::string::npos);
-
     // Nothing of those keys stays in the tree; item texts are cut on a character.
     for (int slot = 0; slot < 4; ++slot)
         Provision("remove " + std::to_string(slot));
