@@ -303,10 +303,9 @@ TEST(SetupProgram, Step3_ReinstallingOverTheRunningKit)
 
 TEST(SetupProgram, Step4_AFileThatCannotBeWrittenOrReadIsReportedOnItsOwnAfterEveryStep)
 {
-    // In the 64-bit prefix, which every machine runs, a library held for reading, sharing reading only:
-    // neither written nor set aside. Nothing else is held, the certificates among them, so the error
-    // box is that write's alone. In the 32-bit prefix a certificate held with no sharing, not read for
-    // its import either, whose failure must not keep the later steps from being done.
+    // 64-bit prefix (every machine has it): a library held for reading, sharing reading only, can be neither
+    // written nor set aside; nothing else is held, so the error box is that write's. 32-bit prefix: a certificate
+    // held with no sharing, not read for its import either, whose failure must not stop the later steps.
     const bool library = IsRunningUnderWow64();
     const char* held = library ? "DevIfd.dll" : "rootca.cer";
     const std::vector<unsigned char> before = ReadBytes(KitFile(held));
