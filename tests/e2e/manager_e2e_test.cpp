@@ -1,6 +1,6 @@
 // KeyManager.exe run for real and driven from another process, over virtual keys (the built token
-// libraries, keys made by keysim in a private store): single instance, "-u", the tray client, a key
-// arriving and leaving, the report file, a certificate view, and one PIN check on the on-screen
+// libraries, keys made by keysim in a private store): single instance, "-u", the tray client, the demo
+// keys arriving and leaving, their report, a certificate view, and one PIN check on the on-screen
 // keyboard with a change and a lock. The PIN answers' messages and keys pulled out part-way are
 // checked in-process (tests/unit, tests/fault).
 #include <gtest/gtest.h>
