@@ -1,6 +1,6 @@
 // KeyManager.exe run for real and driven from another process, over virtual keys (the built token
-// libraries, keys made by keysim in a private store): single instance, "-u", the tray client, a key
-// arriving and leaving, the report file, a certificate view, and one PIN check on the on-screen
+// libraries, keys made by keysim in a private store): single instance, "-u", the tray client, the demo
+// keys arriving and leaving, their report, a certificate view, and one PIN check on the on-screen
 // keyboard with a change and a lock. The PIN answers' messages and keys pulled out part-way are
 // checked in-process (tests/unit, tests/fault).
 #include <gtest/gtest.h>
@@ -85,10 +85,10 @@ protected:
         return false;
     }
     // Waits for a box of the manager, presses OK, and gives its text.
-    std::string AnswerBox(const char* caption = MESSAGE_CAPTION)
+    std::string AnswerBox(const std::string& caption = ManagerText("caption"))
     {
         SeenMessageBox box;
-        if (!WaitForMessageBox(caption, 15000, &box))
+        if (!WaitForMessageBox(caption.c_str(), 15000, &box))
             return "<no message box>";
         PressButton(box.box, IDOK);
         for (int i = 0; i < 100 && IsWindow(box.box); ++i)
@@ -180,20 +180,29 @@ TEST_F(ManagerProgramTest, AMissingTrayClientShowsNoBoxAndOneThereIsStartedOnce)
     }
 }
 
-TEST_F(ManagerProgramTest, AKeyArrivesIsReportedAndShownAndLeaves)
+TEST_F(ManagerProgramTest, TheDemoKeysArriveAreReportedAndShownAndLeave)
 {
-    Provision("create 2 --label 报告Key --pin 1234 --serial 5E2B00AA --apps 1 --removed");
-    Provision("put-cert 2 1 1 sig \"" + TestCertificatePath("lisi_sig") + "\"");
+    // The demo's two keys (tools/demo-keys.sh), whose report the golden files hold.
+    const std::string certs = WindowsPath(KIT_SOURCE_DIR "/standins/certs/");
+    Provision("create 0 --label 张三的USBKey --pin 123456 --serial 5E2B0001 --apps 2 --removed");
+    Provision("put-cert 0 1 0 enc \"" + certs + "zhangsan-enc.der\"");
+    Provision("put-cert 0 1 0 sig \"" + certs + "zhangsan-sig.der\"");
+    Provision("put-cert 0 2 0 sig \"" + certs + "zhangsan-app2-sig.der\"");
+    Provision("create 1 --label 李四的USBKey --pin 888888 --serial 5E2B0002 --apps 1 --removed");
+    Provision("put-cert 1 1 0 sig \"" + certs + "lisi-sig.der\"");
     ASSERT_TRUE(StartManager(manager));
     EXPECT_EQ(Texts(), std::vector<std::string>({ TEXT_NO_KEY }));
-    Provision("insert 2");
-    ASSERT_TRUE(WaitForTree({ "报告Key", "-李四" })) << "the key did not appear";
+    Provision("insert 0");
+    Provision("insert 1");
+    ASSERT_TRUE(WaitForTree({ "张三的USBKey", "-张三", "-张三", "-张三", "李四的USBKey", "-李四" }));
 
     DeleteFileA("c:\\KeyInfo.txt");
     PressButton(window, IDC_SAVE_REPORT);
-    EXPECT_NE(AnswerBox(REPORT_CAPTION).find(REPORT_SAVED_NOTICE), std::string::npos);
-    std::vector<unsigned char> file = ReadBytes("c:\\KeyInfo.txt");
-    EXPECT_NE(std::string(file.begin(), file.end()).find(REPORT_DEVICE_SERIAL "5E2B00AA\r\n"), std::string::npos);
+    std::string shown = AnswerBox(ManagerText("report-caption"));
+    std::vector<unsigned char> bytes = ReadBytes("c:\\KeyInfo.txt");
+    std::string file(bytes.begin(), bytes.end());
+    EXPECT_EQ(file, FillInNumbers(GoldenFile("KeyInfo.txt"), file));
+    EXPECT_EQ(shown, FillInNumbers(GoldenFile("report-box.txt"), shown));
     DeleteFileA("c:\\KeyInfo.txt");
 
     // The system's certificate dialog, titled like the main window.
@@ -208,8 +217,9 @@ TEST_F(ManagerProgramTest, AKeyArrivesIsReportedAndShownAndLeaves)
     ASSERT_TRUE(view) << "no certificate dialog";
     PostMessageA(view, WM_CLOSE, 0, 0);
 
-    Provision("remove 2");
-    EXPECT_TRUE(WaitForTree({ TEXT_NO_KEY })) << "the key did not go";
+    Provision("remove 0");
+    Provision("remove 1");
+    EXPECT_TRUE(WaitForTree({ TEXT_NO_KEY })) << "the keys did not go";
 }
 
 TEST_F(ManagerProgramTest, AChangedPinVerifiesOnTheOnScreenKeyboardAndWrongPinsLockTheKey)
@@ -223,7 +233,7 @@ TEST_F(ManagerProgramTest, AChangedPinVerifiesOnTheOnScreenKeyboardAndWrongPinsL
     SetDlgItemTextA(change, IDC_NEW_PIN, "1a2b3c4d");
     SetDlgItemTextA(change, IDC_CONFIRM_PIN, "1a2b3c4d");
     PressButton(change, IDOK);
-    EXPECT_EQ(AnswerBox(), TEXT_CHANGE_SUCCEEDED);
+    EXPECT_EQ(AnswerBox(), ManagerText("change-succeeded"));
     EXPECT_TRUE(WaitForWindowGone("#32770", ChangeTitle, 5000));
 
     HWND verify = OpenDialog(IDC_VERIFY_PIN, VerifyTitle);
@@ -234,14 +244,14 @@ TEST_F(ManagerProgramTest, AChangedPinVerifiesOnTheOnScreenKeyboardAndWrongPinsL
     }
     EXPECT_EQ(ControlText(verify, IDC_PIN_BOX), "1a2b3c4d");
     ClickKey(verify, "Enter", true);
-    EXPECT_EQ(AnswerBox(), TEXT_VERIFY_SUCCEEDED);
+    EXPECT_EQ(AnswerBox(), ManagerText("verify-succeeded"));
     EXPECT_TRUE(WaitForWindowGone("#32770", VerifyTitle, 5000));
 
     verify = OpenDialog(IDC_VERIFY_PIN, VerifyTitle);
     ASSERT_TRUE(verify);
     SetDlgItemTextA(verify, IDC_PIN_BOX, "9999"); // typed, with the key's last try
     PressButton(verify, IDOK);
-    EXPECT_EQ(AnswerBox(), TEXT_PIN_LOCKED);
+    EXPECT_EQ(AnswerBox(), ManagerText("pin-locked"));
 }
 
 } // namespace

@@ -183,9 +183,9 @@ TEST_F(ManagerFaultTest, EveryCallOfAPinCheckFailingShowsWhatTheKeyDidAfterClosi
         KeyState key;
         ASSERT_TRUE(ReadKey(0, &key));
         bool done = key.retriesLeft[0] == 6;
-        std::string expected = done ? TEXT_VERIFY_SUCCEEDED : TEXT_VERIFY_FAILED;
+        std::string expected = done ? ManagerText("verify-succeeded") : ManagerText("verify-failed");
         if (!done && call == "QZ_VerifyPinUpDatePinInfoFile" && fault.result != -5)
-            expected = fault.result > 0 ? RetryMessage(fault.result) : TEXT_PIN_LOCKED;
+            expected = fault.result > 0 ? RetryMessage(fault.result) : ManagerText("pin-locked");
         ASSERT_EQ(boxes.boxes.size(), 1u) << what;
         EXPECT_EQ(boxes.boxes[0].text, expected) << what;
         Provision("set-retries 0 1 5");
@@ -210,7 +210,7 @@ TEST_F(ManagerFaultTest, EveryCallOfAChangeOnTwoApplicationsFailingOrTheKeyPulle
             Provision("set-pin 1 2 " + second);
             ASSERT_TRUE(read && boxes.boxes.size() == 1) << what;
             const std::string& shown = boxes.boxes[0].text;
-            int changed = shown == TEXT_CHANGE_SUCCEEDED ? 2 : shown == TEXT_CHANGE_PARTIAL ? 1 : 0;
+            int changed = shown == ManagerText("change-succeeded") ? 2 : shown == ManagerText("change-partial") ? 1 : 0;
             partial += changed == 1;
             EXPECT_EQ(std::make_pair((key.pin[0] == NewPin) + (key.pin[1] == NewPin),
                                      (key.pin[0] == "5678") + (key.pin[1] == second)), std::make_pair(changed, 2 - changed))

@@ -5,11 +5,8 @@
 
 std::string RetryMessage(int retries)
 {
-    if (retries == 1)
-        return TEXT_PIN_WRONG_LAST_TRY;
-    char text[128];
-    snprintf(text, sizeof text, TEXT_PIN_WRONG_RETRIES, retries);
-    return text;
+    return retries == 1 ? ManagerText("pin-wrong-last-try")
+                        : FillIn(ManagerText("pin-wrong-retries"), "retries", std::to_string(retries));
 }
 
 void ManagerTest::SetUp()

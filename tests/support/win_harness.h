@@ -76,3 +76,14 @@ struct SeenMessageBox {
 bool WaitForMessageBox(const char* caption, DWORD timeoutMs, SeenMessageBox* seen);
 // Presses a button of a message box or dialog the way a click would.
 void PressButton(HWND dialog, int id);
+
+// What the key holder reads as tests/golden/ holds it, apart from the programs' own texts (golden.cpp):
+// a file, a role's text in a list of "role<TAB>text" lines, and the text with its placeholders filled in.
+std::string GoldenFile(const std::string& name);
+std::string GoldenText(const std::string& list, const std::string& role);
+inline std::string ManagerText(const std::string& role) { return GoldenText("manager-boxes.txt", role); }
+inline std::string SetupText(const std::string& role) { return GoldenText("setup-boxes.txt", role); }
+inline std::string UninstallText(const std::string& role) { return GoldenText("uninstall-boxes.txt", role); }
+std::string FillIn(std::string text, const std::string& name, const std::string& value); // every "{name}"
+// Every "{n}" (a number that changes from run to run, as the time of a save) as actual has it there.
+std::string FillInNumbers(std::string golden, const std::string& actual);

@@ -36,20 +36,20 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKeyAndTheBoxesRules)
     };
     const char* fresh = "Abcdefg1";
     const Case cases[] = {
-        { "one application takes it", false, "1234", fresh, TEXT_CHANGE_SUCCEEDED, 0, { fresh, "" }, nullptr },
-        { "both applications take it", true, "1234", fresh, TEXT_CHANGE_SUCCEEDED, 0, { fresh, fresh }, nullptr },
+        { "one application takes it", false, "1234", fresh, ManagerText("change-succeeded"), 0, { fresh, "" }, nullptr },
+        { "both applications take it", true, "1234", fresh, ManagerText("change-succeeded"), 0, { fresh, fresh }, nullptr },
         { "a wrong current PIN", true, "4321", fresh, RetryMessage(5), IDC_CURRENT_PIN, { "1234", "1234" }, nullptr },
         { "a wrong one with 2 tries left", true, "4321", fresh, RetryMessage(1), IDC_CURRENT_PIN, { "1234", "1234" },
           [] { Provision("set-retries 0 all 2"); } },
-        { "locked", false, "1234", fresh, TEXT_PIN_LOCKED, 0, { "1234", "" }, [] { Provision("lock 0"); } },
-        { "the confirmation differs", true, "1234", "Abcdefg2", TEXT_NEW_PINS_DIFFER, IDC_CONFIRM_PIN, { "1234", "1234" }, nullptr },
+        { "locked", false, "1234", fresh, ManagerText("pin-locked"), 0, { "1234", "" }, [] { Provision("lock 0"); } },
+        { "the confirmation differs", true, "1234", "Abcdefg2", ManagerText("new-pins-differ"), IDC_CONFIRM_PIN, { "1234", "1234" }, nullptr },
         // Only the first application takes it: taken back, so the key never keeps two PINs.
-        { "the applications' PINs differ", true, "1234", fresh, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN, { "1234", "2222" },
+        { "the applications' PINs differ", true, "1234", fresh, ManagerText("change-failed"), IDC_CURRENT_PIN, { "1234", "2222" },
           [] { Provision("set-pin 0 2 2222"); } },
-        { "the key removed and the tree rebuilt", true, "1234", fresh, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN,
+        { "the key removed and the tree rebuilt", true, "1234", fresh, ManagerText("change-failed"), IDC_CURRENT_PIN,
           { "1234", "1234" }, [this] { RemoveKey(0); } },
         // A refresh under the dialog selects the first key: the change meant for key 1 goes to no key.
-        { "another key selected by a refresh", false, "1234", fresh, TEXT_CHANGE_FAILED, IDC_CURRENT_PIN, { "1234", "" },
+        { "another key selected by a refresh", false, "1234", fresh, ManagerText("change-failed"), IDC_CURRENT_PIN, { "1234", "" },
           [this] {
               PutKey(1, false);
               Select(DeviceTable[1].keyItem);
@@ -72,7 +72,7 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKeyAndTheBoxesRules)
 
         ExpectWiped({ std::string(c.current) + "\xFF" + fresh, fresh + std::string("\xFF") + c.current });
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        EXPECT_EQ(boxes.boxes[0].style, (UINT)(MB_OK | (c.message == TEXT_CHANGE_SUCCEEDED ? MB_ICONINFORMATION : MB_ICONWARNING)));
+        EXPECT_EQ(boxes.boxes[0].style, (UINT)(MB_OK | (c.message == ManagerText("change-succeeded") ? MB_ICONINFORMATION : MB_ICONWARNING)));
         KeyState key;
         ASSERT_TRUE(ReadKey(0, &key));
         EXPECT_EQ(std::vector<std::string>({ key.pin[0], key.pin[1] }), c.pins);
@@ -114,13 +114,13 @@ TEST_F(ChangePinTest, EveryAnswerAndEveryWayOfNotReachingTheKeyAndTheBoxesRules)
     boxes.whileShown = [&](const CapturedBox&) { meterWhileShown = Meter(); };
     Type(IDC_NEW_PIN, "abc#");
     EXPECT_EQ(meterWhileShown, none);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_NEW_PIN_CHARACTERS_WRONG }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ ManagerText("new-pin-characters-wrong") }));
     EXPECT_EQ(Text(IDC_NEW_PIN), "");
     EXPECT_EQ(Focused(), IDC_NEW_PIN);
     // The other boxes refuse it too, each with its own message, and leave the meter alone.
     Type(IDC_NEW_PIN, "abcdefg1");
-    for (const auto& box : { std::make_pair(IDC_CURRENT_PIN, TEXT_PIN_CHARACTERS_WRONG),
-                             std::make_pair(IDC_CONFIRM_PIN, TEXT_NEW_PIN_CHARACTERS_WRONG) }) {
+    for (const auto& box : { std::make_pair(IDC_CURRENT_PIN, ManagerText("pin-characters-wrong")),
+                             std::make_pair(IDC_CONFIRM_PIN, ManagerText("new-pin-characters-wrong")) }) {
         boxes.boxes.clear();
         Type(box.first, "ab-c");
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ box.second }));

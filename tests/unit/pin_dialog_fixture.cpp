@@ -68,7 +68,7 @@ std::vector<std::string> PinDialogTest::BoxTexts()
     std::vector<std::string> texts;
     for (const CapturedBox& b : boxes.boxes) {
         EXPECT_EQ(b.owner, dialog);
-        EXPECT_EQ(b.caption, MESSAGE_CAPTION);
+        EXPECT_EQ(b.caption, ManagerText("caption"));
         texts.push_back(b.text);
     }
     return texts;

@@ -18,29 +18,29 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
         std::function<void()> arrange; // run with the dialog open
     };
     const Case cases[] = {
-        { "right PIN", true, "1234", TEXT_VERIFY_SUCCEEDED, nullptr },
+        { "right PIN", true, "1234", ManagerText("verify-succeeded"), nullptr },
         { "wrong in both applications", true, "a1B2c3", RetryMessage(5), nullptr },
         { "wrong, one application", false, "a1B2c3", RetryMessage(5), nullptr },
         { "wrong with 3 tries left", true, "a1B2c3", RetryMessage(2), [] { Provision("set-retries 0 all 3"); } },
-        { "locked", true, "1234", TEXT_PIN_LOCKED, [] { Provision("lock 0"); } },
-        { "no KeyCmd.dll", true, "1234", TEXT_VERIFY_FAILED, [] { Binding.missingLibraries = { "KeyCmd.dll" }; } },
-        { "key removed and the tree rebuilt", true, "1234", TEXT_VERIFY_FAILED, [this] { RemoveKey(0); } },
-        { "the placeholder selected", true, "1234", TEXT_VERIFY_FAILED, [this] {
+        { "locked", true, "1234", ManagerText("pin-locked"), [] { Provision("lock 0"); } },
+        { "no KeyCmd.dll", true, "1234", ManagerText("verify-failed"), [] { Binding.missingLibraries = { "KeyCmd.dll" }; } },
+        { "key removed and the tree rebuilt", true, "1234", ManagerText("verify-failed"), [this] { RemoveKey(0); } },
+        { "the placeholder selected", true, "1234", ManagerText("verify-failed"), [this] {
               RemoveKey(0);
               Select(Root());
           } },
         // Empty slots have no item either: no selection must not match one of them.
-        { "nothing selected", true, "1234", TEXT_VERIFY_FAILED, [] { SelectedKeyItem = NULL; } },
+        { "nothing selected", true, "1234", ManagerText("verify-failed"), [] { SelectedKeyItem = NULL; } },
         // A refresh under the dialog selects the first key: the PIN typed for key 1 goes to no key.
-        { "another key selected by a refresh", false, "1234", TEXT_VERIFY_FAILED, [this] {
+        { "another key selected by a refresh", false, "1234", ManagerText("verify-failed"), [this] {
               PutKey(1, false);
               Select(DeviceTable[1].keyItem);
               OpenVerify();
               RefreshDeviceTree(window);
           } },
         // Key B (another serial number and PIN) put in under key A's dialog; key A's serial (call 3) unreadable.
-        { "another key in the slot", true, "1234", TEXT_VERIFY_FAILED, [this] { PutKey(0, true, "9999"); } },
-        { "the serial number unreadable", true, "1234", TEXT_VERIFY_FAILED, [] { Provision("fail 0 3 -5"); } },
+        { "another key in the slot", true, "1234", ManagerText("verify-failed"), [this] { PutKey(0, true, "9999"); } },
+        { "the serial number unreadable", true, "1234", ManagerText("verify-failed"), [] { Provision("fail 0 3 -5"); } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -57,8 +57,8 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
 
         ExpectWiped({ c.typed });
         EXPECT_EQ(BoxTexts(), std::vector<std::string>({ c.message }));
-        EXPECT_EQ(Binding.pinData.empty(), c.message == TEXT_VERIFY_FAILED) << "a failure sends no PIN to any key";
-        bool done = c.message == TEXT_VERIFY_SUCCEEDED;
+        EXPECT_EQ(Binding.pinData.empty(), c.message == ManagerText("verify-failed")) << "a failure sends no PIN to any key";
+        bool done = c.message == ManagerText("verify-succeeded");
         EXPECT_EQ(boxes.boxes.back().style, (UINT)(MB_OK | (done ? MB_ICONINFORMATION : MB_ICONWARNING)));
         if (done) {
             ASSERT_EQ(EndedDialogs.size(), 1u);
@@ -84,7 +84,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
         Type(IDC_PIN_BOX, bad);
         Press(IDOK);
         ExpectWiped({ bad });
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, TEXT_PIN_CHARACTERS_WRONG)) << bad;
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, ManagerText("pin-characters-wrong"))) << bad;
         EXPECT_EQ(Text(IDC_PIN_BOX), bad);
         EXPECT_EQ(Focused(), IDC_PIN_BOX);
     }
@@ -95,7 +95,7 @@ TEST_F(VerifyPinTest, EveryAnswerAndEveryWayOfNotReachingTheKey)
     // The on-screen Enter verifies PINs shorter than four and refuses an empty box.
     OpenVerify();
     Press(KEY_ENTER);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ TEXT_PIN_LENGTH_WRONG }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>({ ManagerText("pin-length-wrong") }));
     Provision("set-pin 0 1 12");
     Type(IDC_PIN_BOX, "12");
     Press(KEY_ENTER);
