@@ -14,8 +14,9 @@ static int Keysim(const char* const* words)
     char copies[WORD_LIMIT][CERT_PATH_SIZE];
     char* argv[WORD_LIMIT + 2] = { (char*)"keysim" };
     int argc = 1;
-    for (; words[argc - 1] && argc <= WORD_LIMIT; ++argc) {
-        if (!TextCopy(copies[argc - 1], sizeof copies[argc - 1], words[argc - 1]))
+    for (; words[argc - 1]; ++argc) {
+        // Refused rather than cut: a command without its last words would do something else.
+        if (argc > WORD_LIMIT || !TextCopy(copies[argc - 1], sizeof copies[argc - 1], words[argc - 1]))
             return 0;
         argv[argc] = copies[argc - 1];
     }

@@ -16,18 +16,21 @@ int BuildWorkPath(char* out, size_t size, const char* dir, const char* name)
     return 0;
 }
 
+// Where the character after the one at i starts: a GBK pair is one character, a lead byte at the end
+// one on its own.
+static size_t NextCharacter(const char* path, size_t i)
+{
+    return i + ((IsGbkLeadByte((unsigned char)path[i]) && path[i + 1] != '\0') ? 2 : 1);
+}
+
 // Byte offset where the fourth character from the end starts; GBK pairs count as one character,
 // so the scan runs forward from the start, the only direction in which GBK can be read.
 static size_t StartOfLastFourCharacters(const char* path)
 {
     size_t starts[4] = { 0, 0, 0, 0 };
     size_t seen = 0;
-    size_t i = 0;
-    while (path[i] != '\0') {
-        starts[seen % 4] = i;
-        ++seen;
-        i += (IsGbkLeadByte((unsigned char)path[i]) && path[i + 1] != '\0') ? 2 : 1;
-    }
+    for (size_t i = 0; path[i] != '\0'; i = NextCharacter(path, i))
+        starts[seen++ % 4] = i;
     if (seen < 4)
         return 0;
     return starts[seen % 4];
@@ -46,7 +49,7 @@ int BuildAsideName(char* out, size_t size, const char* path, unsigned long tick)
     // byte would read as some other character, or as a backslash that puts the name in a folder.
     size_t kept = at;
     while (kept < at + digitCount && kept < length)
-        kept += (IsGbkLeadByte((unsigned char)path[kept]) && path[kept + 1] != '\0') ? 2 : 1;
+        kept = NextCharacter(path, kept);
     size_t end = at + digitCount + (length - kept);
     if (end + 4 + 1 > size)
         return 0;

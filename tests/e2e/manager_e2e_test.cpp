@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include "manager.h"
-#include "system_dir.h"
 #include "virtual_key.h"
 
 namespace {
@@ -30,14 +29,6 @@ void CloseAll(const char* title)
         PostMessageA(FindWindowA("#32770", title), WM_CLOSE, 0, 0);
         WaitForWindowGone("#32770", title, 2000);
     }
-}
-
-// Where the installer puts the kit: the system directory, SysWOW64 for the 32-bit kit on 64-bit
-// Windows (and for the x86-64 twin, which takes that path).
-std::string KitFile(const char* name)
-{
-    char dir[MAX_PATH];
-    return GetKitDirectory(dir, sizeof dir) ? std::string(dir) + "\\" + name : "";
 }
 
 std::string TrayPath()

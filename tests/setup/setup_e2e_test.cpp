@@ -24,12 +24,6 @@ const struct { const char* file; const char* classId; } Controls[] = {
     { "KeyApi.dll", "{CA9EB8FB-38A1-489B-974E-20033EE738F7}" },
 };
 
-std::string KitFile(const std::string& name)
-{
-    char dir[MAX_PATH];
-    return (GetKitDirectory(dir, sizeof dir) ? dir : "") + std::string("\\") + name;
-}
-
 std::string ClassServer(const char* classId)
 {
     RegistryValue value = ReadRegistryValue(HKEY_LOCAL_MACHINE,
@@ -124,14 +118,19 @@ PROCESSENTRY32 FindProcess(DWORD processId, const char* name = "")
     return found;
 }
 
+// The system's Windows folder, with its closing backslash.
+std::string WindowsFolder()
+{
+    char windows[MAX_PATH] = "";
+    UINT n = GetSystemWindowsDirectoryA(windows, sizeof windows);
+    return n > 0 && n < sizeof windows ? windows + std::string("\\") : "";
+}
+
 // Whether this Windows is a 64-bit one, asked of the folder it keeps its 32-bit programs' files in
 // rather than of the function the programs ask.
 bool IsWindows64()
 {
-    char dir[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(dir, sizeof dir);
-    DWORD attributes = n > 0 && n < sizeof dir ? GetFileAttributesA((std::string(dir) + "\\SysWOW64").c_str())
-                                               : INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = GetFileAttributesA((WindowsFolder() + "SysWOW64").c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -143,13 +142,14 @@ const bool ShellAnswers = getenv("KIT_DESKTOP_SHELL") && *getenv("KIT_DESKTOP_SH
 // elevated ones; where no shell answers the installer starts none, the Run value does at sign-in.
 void ExpectTrayStart(bool shellAnswered)
 {
-    DWORD trayId = 0;
-    if (shellAnswered)
-        GetWindowThreadProcessId(WaitForWindow("#32770", "KeyTray", 15000), &trayId);
-    else
+    if (!shellAnswered) {
         EXPECT_EQ(FindProcess(0, "KeyTray.exe").th32ProcessID, 0u) << "started without the desktop shell";
+        return;
+    }
+    DWORD trayId = 0;
+    GetWindowThreadProcessId(WaitForWindow("#32770", "KeyTray", 15000), &trayId);
     std::string starter = FindProcess(FindProcess(trayId).th32ParentProcessID).szExeFile;
-    EXPECT_TRUE(shellAnswered ? lstrcmpiA(starter.c_str(), "explorer.exe") == 0 : trayId == 0) << starter;
+    EXPECT_EQ(lstrcmpiA(starter.c_str(), "explorer.exe"), 0) << starter;
 }
 
 // Every payload file written, but the one held (NULL: none), and every later step done.
@@ -193,9 +193,7 @@ bool IsPendingDeletion(const std::string& path)
 // of the user can move away what an administrator made there.
 std::string WindowsTemp()
 {
-    char windows[MAX_PATH] = "";
-    GetSystemWindowsDirectoryA(windows, sizeof windows);
-    return windows + std::string("\\Temp\\");
+    return WindowsFolder() + "Temp\\";
 }
 
 std::vector<std::string> TempEntries()

@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "system_dir.h"
+
 static std::string Backslashed(std::string path)
 {
     for (char& c : path)
@@ -28,6 +30,12 @@ std::string BuildFile(const std::string& relative)
     std::string dir(self, n);
     dir = dir.substr(0, dir.find_last_of('\\'));
     return dir.substr(0, dir.find_last_of('\\')) + "\\" + Backslashed(relative);
+}
+
+std::string KitFile(const std::string& name)
+{
+    char dir[MAX_PATH];
+    return GetKitDirectory(dir, sizeof dir) ? std::string(dir) + "\\" + name : "";
 }
 
 std::string TempFolder()

@@ -17,6 +17,10 @@ std::string TempFolder();
 // The build's own files (programs, fixtures), located from this test program.
 std::string BuildFile(const std::string& relative);
 
+// A file in the kit's directory, where the installer puts the kit: SysWOW64 for the 32-bit kit on
+// 64-bit Windows (and for the x86-64 twin, which takes that path); "" when it cannot be had.
+std::string KitFile(const std::string& name);
+
 struct Program {
     PROCESS_INFORMATION info = {};
     bool started = false;
