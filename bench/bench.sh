@@ -10,7 +10,7 @@ build=$(cd "$1" && pwd)
 shift
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 wine_run=$root/cmake/wine-run
-rounds_window=11 rounds_refresh=21 rounds_install=3
+rounds_window=31 rounds_refresh=101 rounds_install=3
 only=window,refresh,install
 while [ $# -gt 0 ]; do
     case "$1" in

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "../manager/manager.h"
 #include "../manager/resource.h"
 #include "../manager/texts.h"
 #include "bench_clock.h"
@@ -83,6 +84,9 @@ int main(int argc, char** argv)
         return 1;
     }
     int rounds = RoundsAsked(argc, argv);
+    // On an installed machine the tray client runs from sign-in, so the manager finds its window and
+    // starts nothing; a hidden window of the same class and title stands for it, for both sides.
+    HWND tray = CreateWindowExA(0, "#32770", TRAY_WINDOW_TITLE, WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     // Not measured: the first start of each also reads its files from disk into the cache.
     MeasureStart(NULL, argv[2], MAIN_WINDOW_TITLE, IDC_KEY_TREE);
     MeasureStart(NULL, argv[3], EMPTY_TITLE, 0);
@@ -90,5 +94,7 @@ int main(int argc, char** argv)
         MeasureStart("program", argv[2], MAIN_WINDOW_TITLE, IDC_KEY_TREE);
         MeasureStart("floor", argv[3], EMPTY_TITLE, 0);
     }
+    if (tray)
+        DestroyWindow(tray);
     return 0;
 }

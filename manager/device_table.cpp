@@ -15,14 +15,22 @@ static void ReleaseForWalk(void*, void* decoded)
     ReleaseCertificate(decoded);
 }
 
+// The windows a refresh fills, looked up once: asking the dialog for its tree costs a round trip
+// to the window server under Wine, and a refresh inserts dozens of items.
+struct RefreshWindows {
+    HWND mainWindow;
+    HWND tree;
+};
+
 static HTREEITEM AddKeyItem(void* context, int, const char* label)
 {
-    return InsertKeyItem((HWND)context, label);
+    const RefreshWindows* windows = (const RefreshWindows*)context;
+    return InsertKeyItem(windows->mainWindow, windows->tree, label);
 }
 
 static HTREEITEM AddCertificateItem(void* context, HTREEITEM keyItem, const char* subject)
 {
-    return InsertCertificateItem(GetDlgItem((HWND)context, IDC_KEY_TREE), keyItem, subject);
+    return InsertCertificateItem(((const RefreshWindows*)context)->tree, keyItem, subject);
 }
 
 int RefreshDeviceTree(HWND mainWindow)
@@ -30,9 +38,10 @@ int RefreshDeviceTree(HWND mainWindow)
     // Emptied before the tree: the selection notices of the clearing find no stale record.
     ZeroMemory(DeviceTable, sizeof DeviceTable);
     ZeroMemory(ReportText, sizeof ReportText);
-    ClearTreeWithImages(GetDlgItem(mainWindow, IDC_KEY_TREE));
+    RefreshWindows windows = { mainWindow, GetDlgItem(mainWindow, IDC_KEY_TREE) };
+    ClearTreeWithImages(windows.tree);
     KeyWalkHost host = KeyAccessHost;
-    host.context = mainWindow;
+    host.context = &windows;
     host.decodeCertificate = DecodeForWalk;
     host.releaseCertificate = ReleaseForWalk;
     host.addKey = AddKeyItem;

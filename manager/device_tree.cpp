@@ -21,6 +21,9 @@ HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t l
 
 void ClearTreeWithImages(HWND tree)
 {
+    // Drawn once, when FinishTree has put every item in: the tree then measures and scrolls once
+    // rather than after each insert and expand.
+    SendMessageA(tree, WM_SETREDRAW, FALSE, 0);
     SendMessageA(tree, TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT);
     HBITMAP bitmap = LoadBitmapA(AppInstance, MAKEINTRESOURCEA(IDB_TREE_IMAGES));
     if (!bitmap)
@@ -48,12 +51,14 @@ void FinishTree(HWND mainWindow, HTREEITEM firstKey)
         SetKeyButtons(mainWindow, FALSE, FALSE);
         InsertTreeItem(tree, TVI_ROOT, TEXT_NO_KEY, KEY_ITEM_TEXT_LIMIT, 0);
     }
+    SendMessageA(tree, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(tree, NULL, TRUE);
 }
 
-HTREEITEM InsertKeyItem(HWND mainWindow, const char* label)
+HTREEITEM InsertKeyItem(HWND mainWindow, HWND tree, const char* label)
 {
     SetKeyButtons(mainWindow, FALSE, TRUE);
-    return InsertTreeItem(GetDlgItem(mainWindow, IDC_KEY_TREE), TVI_ROOT, label, KEY_ITEM_TEXT_LIMIT, 0);
+    return InsertTreeItem(tree, TVI_ROOT, label, KEY_ITEM_TEXT_LIMIT, 0);
 }
 
 HTREEITEM InsertCertificateItem(HWND tree, HTREEITEM keyItem, const char* subject)

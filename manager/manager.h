@@ -56,7 +56,7 @@ void ReleaseCertificate(void* decoded);
 // Inserts an item under parent (TVI_ROOT for a key) with its text cut to limit bytes with the NUL.
 HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t limit, int image);
 // Inserts a key's item at the root and enables the key buttons.
-HTREEITEM InsertKeyItem(HWND mainWindow, const char* label);
+HTREEITEM InsertKeyItem(HWND mainWindow, HWND tree, const char* label);
 // Inserts a certificate's item under its key's item and expands the key.
 HTREEITEM InsertCertificateItem(HWND tree, HTREEITEM keyItem, const char* subject);
 // Empties the tree and gives it a fresh image list from bitmap 107, destroying the previous one.

@@ -23,7 +23,7 @@ static HTREEITEM InsertStoredCertificate(HWND tree, HTREEITEM keyItem, const uns
 
 static void ShowRecord(HWND mainWindow, HWND tree, DeviceRecord* record)
 {
-    record->keyItem = InsertKeyItem(mainWindow, record->label);
+    record->keyItem = InsertKeyItem(mainWindow, tree, record->label);
     for (int k = 0; k < CONTAINER_ENTRY_COUNT; ++k) {
         ContainerEntry* entry = &record->containers[k];
         if (entry->encryptionLength != 0) {

@@ -59,8 +59,14 @@ int RunInstallSequence(HINSTANCE instance)
     if (!BuildInstallContext(&context, kitDir, IsRunningUnderWow64()))
         return -1;
     SetCurrentDirectoryA(context.targetDir);
+    // One apartment for the whole sequence. The registrations, the tray start and the links each
+    // initialise COM and release it again; without this, each release would tear COM down and the
+    // next step build it up again.
+    HRESULT com = CoInitialize(NULL);
     // A file that could not be written is reported like a failed import: after every other step.
     int failedFiles = DeployPayload(instance, &context);
     int finished = FinishInstallSequence(&context);
+    if (SUCCEEDED(com))
+        CoUninitialize();
     return failedFiles == 0 ? finished : -1;
 }

@@ -1,6 +1,7 @@
 // Reading keys into the tree, DeviceTable and ReportText (its golden copies: tests/golden/device-text/).
 #include <fstream>
 #include <functional>
+#include <string.h>
 
 #include "manager_window.h"
 
@@ -17,6 +18,33 @@ void PutKey(int slot, const std::string& label, const std::vector<std::string>& 
 }
 
 typedef ManagerTest DeviceTreeTest;
+
+// Whether the tree paints its first item: some pixel of the item's row, printed into a bitmap of
+// the tree's own, differs from the tree's background.
+bool FirstItemIsDrawn(HWND tree, HTREEITEM item)
+{
+    RECT row = {};
+    memcpy(&row, &item, sizeof item); // the message takes the item in the rectangle it fills
+    if (!SendMessageA(tree, TVM_GETITEMRECT, FALSE, (LPARAM)&row) || row.right <= row.left)
+        return false;
+    HDC screen = GetDC(tree);
+    HDC memory = CreateCompatibleDC(screen);
+    RECT client;
+    GetClientRect(tree, &client);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageA(tree, WM_PRINTCLIENT, (WPARAM)memory, PRF_CLIENT | PRF_ERASEBKGND);
+    COLORREF background = GetPixel(memory, client.right - 1, client.bottom - 1);
+    bool drawn = false;
+    for (int x = row.left; x < row.right && !drawn; ++x)
+        for (int y = row.top; y < row.bottom && !drawn; ++y)
+            drawn = GetPixel(memory, x, y) != background;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(tree, screen);
+    return drawn;
+}
 
 TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
 {
@@ -79,6 +107,7 @@ TEST_F(DeviceTreeTest, EachKindOfKeyIsListedAndReported)
         bool keys = c.texts[0] != TEXT_NO_KEY;
         EXPECT_EQ(KeyButtons(), std::vector<bool>({ false, keys, keys, keys }));
         EXPECT_EQ(SelectedKeyItem, keys ? Root() : NULL);
+        EXPECT_TRUE(FirstItemIsDrawn(tree, Root())) << "the tree must draw again once it is filled";
     }
 
     // Nothing of those keys stays in the tree; item texts are cut on a character.
