@@ -29,6 +29,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (MessageBoxA(NULL, TEXT_SETUP_CONFIRM, SETUP_CAPTION, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return 0;
     SetCurrentDirectoryA(context.targetDir);
+    // The installer's one apartment for the sequence: without it every registration, the tray start
+    // and the links would build COM up and tear it down again, which the installer no longer does.
+    HRESULT com = CoInitialize(NULL);
     for (int i = 0; i < PAYLOAD_ROW_COUNT; ++i) {
         const PayloadRow* row = &PayloadTable[i];
         if (!PayloadRowApplies(row, context.wow64))
@@ -43,6 +46,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         }
     }
     FinishInstallSequence(&context);
+    if (SUCCEEDED(com))
+        CoUninitialize();
     MessageBoxA(NULL, TEXT_SETUP_DONE, SETUP_CAPTION, MB_OK | MB_ICONINFORMATION);
     return 0;
 }

@@ -59,9 +59,11 @@ HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, const char* text, size_t l
 HTREEITEM InsertKeyItem(HWND mainWindow, HWND tree, const char* label);
 // Inserts a certificate's item under its key's item and expands the key.
 HTREEITEM InsertCertificateItem(HWND tree, HTREEITEM keyItem, const char* subject);
-// Empties the tree and gives it a fresh image list from bitmap 107, destroying the previous one.
+// Empties the tree and gives it a fresh image list from bitmap 107, destroying the previous one. The
+// tree stops drawing until FinishTree, which must follow.
 void ClearTreeWithImages(HWND tree);
-// Selects the first key item, or shows the placeholder and disables the key buttons when none.
+// Selects the first key item, or shows the placeholder and disables the key buttons when none; then
+// lets the tree draw again.
 void FinishTree(HWND mainWindow, HTREEITEM firstKey);
 
 // update_records.cpp
